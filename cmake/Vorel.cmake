@@ -1,0 +1,25 @@
+# Shared target settings: every target of ours builds with warnings as errors.
+function(vorel_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wpedantic)
+endfunction()
+
+# vorel_library(<name> SOURCES <files...> DEPS <targets...>)
+# One library of the layering: public headers under include/<name>/.
+function(vorel_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  vorel_warnings(${name})
+endfunction()
+
+# vorel_test(<name> SOURCES <files...> DEPS <targets...>)
+# One GoogleTest executable; each case becomes its own CTest test.
+function(vorel_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  vorel_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "VOREL_CLI=$<TARGET_FILE:razavovivodidi>;VOREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

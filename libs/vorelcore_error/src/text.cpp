@@ -1,0 +1,108 @@
+#include "vorelcore_error/text.hpp"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace vorelcore_error {
+namespace {
+
+struct Step {
+    std::size_t length = 0;           // bytes of a valid sequence, 0 when invalid
+    std::optional<std::size_t> bad;   // invalid: length of the bad prefix; empty: text ended early
+};
+
+// Classifies the sequence starting at text[i] (which is >= 0x80).
+Step utf8_step(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
+    const std::uint8_t lead = byte(i);
+    std::size_t need = 0;
+    std::uint8_t lo = 0x80;
+    std::uint8_t hi = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        need = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        need = 2;
+        if (lead == 0xE0) lo = 0xA0;
+        if (lead == 0xED) hi = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        need = 3;
+        if (lead == 0xF0) lo = 0x90;
+        if (lead == 0xF4) hi = 0x8F;
+    } else {
+        return {0, 1};
+    }
+    for (std::size_t k = 1; k <= need; ++k) {
+        if (i + k >= text.size()) return {0, std::nullopt};
+        const std::uint8_t b = byte(i + k);
+        const std::uint8_t min = k == 1 ? lo : 0x80;
+        const std::uint8_t max = k == 1 ? hi : 0xBF;
+        if (b < min || b > max) return {0, k};
+    }
+    return {need + 1, std::nullopt};
+}
+
+}  // namespace
+
+std::string Utf8Error::message() const {
+    if (error_len) {
+        return "invalid utf-8 sequence of " + std::to_string(*error_len) + " bytes from index " +
+               std::to_string(valid_up_to);
+    }
+    return "incomplete utf-8 byte sequence from index " + std::to_string(valid_up_to);
+}
+
+std::optional<Utf8Error> check_utf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (static_cast<std::uint8_t>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const Step step = utf8_step(text, i);
+        if (step.length == 0) return Utf8Error{i, step.bad};
+        i += step.length;
+    }
+    return std::nullopt;
+}
+
+std::string debug_quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out.push_back('"');
+    char buf[16];
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<std::uint8_t>(text[i]);
+        if (c < 0x80) {
+            switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            case '\0': out += "\\0"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    std::snprintf(buf, sizeof buf, "\\u{%x}", c);
+                    out += buf;
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+            }
+            ++i;
+            continue;
+        }
+        const Step step = utf8_step(text, i);
+        if (step.length == 0) {
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+            ++i;
+        } else {
+            out.append(text.substr(i, step.length));
+            i += step.length;
+        }
+    }
+    out.push_back('"');
+    return out;
+}
+
+}  // namespace vorelcore_error
