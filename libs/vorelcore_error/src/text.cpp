@@ -96,6 +96,11 @@ std::string debug_quoted(std::string_view text) {
             std::snprintf(buf, sizeof buf, "\\x%02x", c);
             out += buf;
             ++i;
+        } else if (step.length == 2 && c == 0xC2 && static_cast<std::uint8_t>(text[i + 1]) < 0xA0) {
+            // C1 control characters (U+0080..U+009F) are escaped like C0 ones.
+            std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<std::uint8_t>(text[i + 1]));
+            out += buf;
+            i += 2;
         } else {
             out.append(text.substr(i, step.length));
             i += step.length;

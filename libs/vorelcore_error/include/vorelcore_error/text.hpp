@@ -26,7 +26,7 @@ std::optional<Utf8Error> check_utf8(std::string_view text);
 
 // Renders text in double quotes with backslash escapes, the way messages
 // quote user-supplied strings: \" \\ \t \r \n \0 and \u{..} for any other
-// control character, \x.. for a byte that is not UTF-8; printable non-ASCII
+// control character (C0 or C1), \x.. for a byte that is not UTF-8; printable non-ASCII
 // stays as it is.
 std::string debug_quoted(std::string_view text);
 
