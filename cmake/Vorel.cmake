@@ -15,17 +15,18 @@ endfunction()
 
 # vorel_test(<name> [RUNS_PROGRAM] SOURCES <files...> DEPS <targets...>)
 # One GoogleTest executable; each case becomes its own CTest test. Tests that
-# run the built program say RUNS_PROGRAM: they get its path in VOREL_CLI and
-# build after it; library tests stay independent of the program.
+# run the built program say RUNS_PROGRAM: its path is compiled into them (so
+# the binary runs the same under ctest and by hand) and they build after it;
+# library tests stay independent of the program.
 function(vorel_test name)
   cmake_parse_arguments(ARG "RUNS_PROGRAM" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
-  vorel_warnings(${name})
-  set(env "VOREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  target_compile_definitions(${name} PRIVATE VOREL_SOURCE_DIR_PATH="${PROJECT_SOURCE_DIR}")
   if(ARG_RUNS_PROGRAM)
     add_dependencies(${name} razavovivodidi)
-    set(env "${env};VOREL_CLI=$<TARGET_FILE:razavovivodidi>")
+    target_compile_definitions(${name} PRIVATE VOREL_CLI_PATH="$<TARGET_FILE:razavovivodidi>")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${env}")
+  vorel_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -26,16 +26,20 @@ struct CliResult {
     std::string err;
 };
 
+// The program under test and the source tree: compiled in by the build,
+// overridable through VOREL_CLI / VOREL_SOURCE_DIR.
 inline std::filesystem::path cli_path() {
-    const char* path = std::getenv("VOREL_CLI");
-    if (path == nullptr) throw std::runtime_error("VOREL_CLI is not set");
-    return path;
+    if (const char* path = std::getenv("VOREL_CLI")) return path;
+#ifdef VOREL_CLI_PATH
+    return VOREL_CLI_PATH;
+#else
+    throw std::runtime_error("this test binary was not built to run the program");
+#endif
 }
 
 inline std::filesystem::path source_dir() {
-    const char* path = std::getenv("VOREL_SOURCE_DIR");
-    if (path == nullptr) throw std::runtime_error("VOREL_SOURCE_DIR is not set");
-    return path;
+    if (const char* path = std::getenv("VOREL_SOURCE_DIR")) return path;
+    return VOREL_SOURCE_DIR_PATH;
 }
 
 inline std::string slurp(const std::filesystem::path& path) {
