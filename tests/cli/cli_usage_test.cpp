@@ -379,12 +379,11 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Dispatched, Program,
     testing::Values(
-        UsageCase{"Keygen", {"keygen"}, 1, Stream::Err, {"error: keygen is not available yet\n"}},
         UsageCase{"EqualsForm",
                   {"manifest", "sign", "--input=m.json", "--seed=abc", "--out=s.json"},
                   1,
                   Stream::Err,
-                  {"error: manifest sign is not available yet\n"}},
+                  {"error: reading m.json: No such file or directory (os error 2)\n"}},
         UsageCase{"EnvironmentTypeWithHyphen",
                   kRollbackPlan + std::vector<std::string>{"--environment-type", "compliance-review"},
                   1,

@@ -3,6 +3,7 @@
 #include <string>
 #include <variant>
 
+#include "manifest_commands.hpp"
 #include "plan_commands.hpp"
 
 namespace razavovivodidi {
@@ -20,8 +21,8 @@ CommandResult not_available(const std::string& command) {
 
 CommandResult dispatch_manifest(const cli::ManifestCommand& command) {
     return std::visit(Overloaded{
-                          [](const cli::ManifestSign&) { return not_available("manifest sign"); },
-                          [](const cli::ManifestVerify&) { return not_available("manifest verify"); },
+                          [](const cli::ManifestSign& leaf) { return commands::manifest_sign(leaf); },
+                          [](const cli::ManifestVerify& leaf) { return commands::manifest_verify(leaf); },
                       },
                       command);
 }
@@ -84,7 +85,7 @@ CommandResult dispatch_trust(const cli::TrustCommand& command) {
 
 CommandResult dispatch(const cli::Cli& cli) {
     return std::visit(Overloaded{
-                          [](const cli::Keygen&) { return not_available("keygen"); },
+                          [](const cli::Keygen&) { return commands::keygen(); },
                           [](const cli::DemoFixtures&) { return not_available("demo-fixtures"); },
                           [](const cli::Manifest& group) { return dispatch_manifest(group.command); },
                           [](const cli::Plan& group) { return dispatch_plan(group.command); },

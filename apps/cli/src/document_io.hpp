@@ -13,9 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "vorelcore_crypto/envelope.hpp"
 #include "vorelcore_json/codec.hpp"
 #include "voreldeploy_contracts/approval.hpp"
+#include "voreldeploy_contracts/manifest.hpp"
 #include "voreldeploy_contracts/plan.hpp"
+#include "voreldeploy_contracts/target.hpp"
 
 namespace razavovivodidi {
 
@@ -31,6 +34,18 @@ struct DocumentLabel<voreldeploy_contracts::plan::DeploymentPlan> {
 template <>
 struct DocumentLabel<voreldeploy_contracts::approval::ApprovalRecord> {
     static std::string value() { return "voreldeploy_contracts::approval::ApprovalRecord"; }
+};
+template <>
+struct DocumentLabel<voreldeploy_contracts::manifest::ReleaseManifest> {
+    static std::string value() { return "voreldeploy_contracts::manifest::ReleaseManifest"; }
+};
+template <>
+struct DocumentLabel<voreldeploy_contracts::target::DeployTarget> {
+    static std::string value() { return "voreldeploy_contracts::target::DeployTarget"; }
+};
+template <class T>
+struct DocumentLabel<vorelcore_crypto::envelope::SignedEnvelope<T>> {
+    static std::string value() { return "vorelcore_crypto::envelope::SignedEnvelope<" + DocumentLabel<T>::value() + ">"; }
 };
 template <class T>
 struct DocumentLabel<std::vector<T>> {
