@@ -192,6 +192,16 @@ TEST(JsonCodec, InternallyTaggedReadsWholeObjectAndReportsAtItsEnd) {
     for (const auto& c : cases) EXPECT_EQ(error_of<test_types::Shape>(c.text), c.message) << c.text;
 }
 
+TEST(JsonCodec, MapsAreSortedByKeyBytesAndRefuseRepeatedKeys) {
+    using Map = std::map<std::string, std::string>;
+    auto map = from_text<Map>(R"({"b": "2", "B": "1", "\u00e9": "3", "a": "0"})");
+    ASSERT_TRUE(map) << map.error();
+    EXPECT_EQ(to_pretty(*map), "{\n  \"B\": \"1\",\n  \"a\": \"0\",\n  \"b\": \"2\",\n  \"\u00e9\": \"3\"\n}");
+    EXPECT_EQ(error_of<Map>(R"({"k": "1", "k": "2"})"), "duplicate field `k` at line 1 column 14");
+    EXPECT_EQ(error_of<Map>(R"({"k": 1})"), "invalid type: integer `1`, expected a string at line 1 column 7");
+    EXPECT_EQ(error_of<Map>("[]"), "invalid type: sequence, expected a map at line 1 column 2");
+}
+
 TEST(JsonCodec, SignedIntegersKeepTheirRange) {
     EXPECT_EQ(*from_text<std::int64_t>("-9223372036854775808"), INT64_MIN);
     EXPECT_EQ(error_of<std::int64_t>("9223372036854775808"),

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <expected>
 #include <limits>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -186,6 +187,32 @@ struct Codec<std::vector<T>> {
         Array out;
         out.reserve(items.size());
         for (const T& item : items) out.push_back(Codec<T>::write(item));
+        return Value(std::move(out));
+    }
+};
+
+// Objects with free keys, kept sorted by the bytes of their keys. A key
+// given twice is refused rather than silently resolved, so what a reader of
+// the file sees is what is evaluated and hashed.
+template <HasCodec T>
+struct Codec<std::map<std::string, T>> {
+    static ReadResult<std::map<std::string, T>> read(const Value& value) {
+        const Object* object = value.as_object();
+        if (object == nullptr) return std::unexpected(invalid_type(value, "a map"));
+        std::map<std::string, T> out;
+        for (const Member& member : *object) {
+            auto item = Codec<T>::read(member.value);
+            if (!item) return std::unexpected(std::move(item.error()));
+            if (!out.emplace(member.key, std::move(*item)).second) {
+                return std::unexpected(duplicate_field(member.key, member.key_end));
+            }
+        }
+        return out;
+    }
+    static Value write(const std::map<std::string, T>& items) {
+        Object out;
+        out.reserve(items.size());
+        for (const auto& [key, item] : items) push_member(out, key, Codec<T>::write(item));
         return Value(std::move(out));
     }
 };
