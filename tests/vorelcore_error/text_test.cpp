@@ -96,3 +96,25 @@ TEST(DebugQuoted, QuotesAndEscapesLikeADebugRendering) {
 }
 
 }  // namespace
+
+TEST(TrimUnicodeWhitespace, StripsEveryWhiteSpaceCharacterAtBothEndsOnly) {
+    struct Case {
+        std::string in;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {" \t\n\r\v\f", ""},
+        {"  a b  ", "a b"},
+        {"\xc2\x85\xc2\xa0x\xe1\x9a\x80", "x"},                            // U+0085, U+00A0, U+1680
+        {"\xe2\x80\x80\xe2\x80\x8a y \xe2\x80\xa8\xe2\x80\xa9", "y"},  // U+2000, U+200A, U+2028, U+2029
+        {"\xe2\x80\xafz\xe2\x81\x9f\xe3\x80\x80", "z"},                   // U+202F, U+205F, U+3000
+        {"\xe2\x80\x8bq\xe2\x80\x8b", "\xe2\x80\x8bq\xe2\x80\x8b"},     // U+200B is not white space
+        {"\xc3\xa9 ", "\xc3\xa9"},
+        {" \xff ", "\xff"},                                                      // not UTF-8: kept, never white
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(debug_quoted(c.in));
+        EXPECT_EQ(vorelcore_error::trim_unicode_whitespace(c.in), c.out);
+    }
+}

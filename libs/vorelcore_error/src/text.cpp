@@ -65,6 +65,50 @@ std::optional<Utf8Error> check_utf8(std::string_view text) {
     return std::nullopt;
 }
 
+bool is_unicode_whitespace(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+namespace {
+
+// Decodes the well-formed sequence of `length` bytes at text[i].
+char32_t decode_at(std::string_view text, std::size_t i, std::size_t length) {
+    const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[i + k]); };
+    if (length == 1) return byte(0);
+    char32_t c = byte(0) & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (byte(k) & 0x3F);
+    return c;
+}
+
+std::size_t sequence_length(std::string_view text, std::size_t i) {
+    if (static_cast<std::uint8_t>(text[i]) < 0x80) return 1;
+    return utf8_step(text, i).length;
+}
+
+}  // namespace
+
+std::string_view trim_unicode_whitespace(std::string_view text) {
+    // Leading: walk forward over white-space characters.
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const std::size_t length = sequence_length(text, begin);
+        if (length == 0 || !is_unicode_whitespace(decode_at(text, begin, length))) break;
+        begin += length;
+    }
+    // Trailing: find the start of each last character by skipping
+    // continuation bytes backwards.
+    std::size_t end = text.size();
+    while (end > begin) {
+        std::size_t start = end - 1;
+        while (start > begin && (static_cast<std::uint8_t>(text[start]) & 0xC0) == 0x80) --start;
+        const std::size_t length = sequence_length(text, start);
+        if (length != end - start || !is_unicode_whitespace(decode_at(text, start, length))) break;
+        end = start;
+    }
+    return text.substr(begin, end - begin);
+}
+
 std::string debug_quoted(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);

@@ -24,6 +24,15 @@ struct Utf8Error {
 // surrogates, nothing above U+10FFFF).
 std::optional<Utf8Error> check_utf8(std::string_view text);
 
+// Unicode white space (the White_Space property): tab through carriage
+// return, space, U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029,
+// U+202F, U+205F, U+3000.
+bool is_unicode_whitespace(char32_t c);
+
+// The text without leading and trailing Unicode white space. Bytes that are
+// not UTF-8 are never white space.
+std::string_view trim_unicode_whitespace(std::string_view text);
+
 // Renders text in double quotes with backslash escapes, the way messages
 // quote user-supplied strings: \" \\ \t \r \n \0 and \u{..} for any other
 // control character (C0 or C1), \x.. for a byte that is not UTF-8; printable non-ASCII
