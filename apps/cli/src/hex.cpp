@@ -7,12 +7,6 @@
 namespace razavovivodidi {
 namespace {
 
-std::optional<std::uint8_t> hex_digit(char c) {
-    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -28,10 +22,9 @@ std::expected<std::array<std::uint8_t, 32>, std::string> parse_hex32(std::string
         if (const auto bad = vorelcore_error::check_utf8(pair)) {
             return std::unexpected(bad->message());
         }
-        const auto high = hex_digit(pair[0]);
-        const auto low = hex_digit(pair[1]);
-        if (!high || !low) return std::unexpected(std::string("invalid digit found in string"));
-        bytes[i] = static_cast<std::uint8_t>((*high << 4) | *low);
+        const auto byte = vorelcore_error::hex_pair(pair[0], pair[1]);
+        if (!byte) return std::unexpected(std::string("invalid digit found in string"));
+        bytes[i] = *byte;
     }
     return bytes;
 }

@@ -28,12 +28,6 @@ void ensure_random_source() {
     });
 }
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // The text split into characters: each well-formed UTF-8 sequence is one
 // unit, each byte of a malformed one is a unit of its own. Positions in
@@ -108,13 +102,13 @@ std::expected<Uuid, std::string> Uuid::parse(std::string_view text) {
         const std::string_view unit = units[i];
         const char want = layout[i];
         if (want == 'x') {
-            const int value = unit.size() == 1 ? hex_value(unit.front()) : -1;
-            if (value < 0) {
+            const auto value = unit.size() == 1 ? vorelcore_error::hex_digit(unit.front()) : std::nullopt;
+            if (!value) {
                 return std::unexpected("invalid character: expected [0-9a-fA-F], found `" + shown(unit) + "` at " +
                                        std::to_string(i));
             }
             auto& byte = uuid.bytes_[digits / 2];
-            byte = static_cast<std::uint8_t>(digits % 2 == 0 ? value << 4 : byte | value);
+            byte = static_cast<std::uint8_t>(digits % 2 == 0 ? *value << 4 : byte | *value);
             ++digits;
         } else if (unit.size() != 1 || unit.front() != want) {
             const std::string expected = layout == kUrn && i < kUrnPrefixLength

@@ -16,13 +16,6 @@ static_assert(BLAKE3_OUT_LEN == std::tuple_size_v<ContentHash::Digest>);
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// The value of one hex digit in either case, or -1.
-int hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool is_utf8_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
@@ -72,13 +65,12 @@ std::expected<ContentHash, CoreError> ContentHash::parse(std::string_view text) 
         if (!on_char_boundaries(hex, at)) {
             return std::unexpected(CoreError::validation("content hash digest is not ASCII"));
         }
-        const int high = hex_value(static_cast<unsigned char>(hex[at]));
-        const int low = hex_value(static_cast<unsigned char>(hex[at + 1]));
-        if (high < 0 || low < 0) {
+        const auto byte = vorelcore_error::hex_pair(hex[at], hex[at + 1]);
+        if (!byte) {
             return std::unexpected(CoreError::validation("invalid hex in content hash: " +
                                                          vorelcore_error::debug_quoted(hex.substr(at, 2))));
         }
-        digest[i] = static_cast<std::uint8_t>(high << 4 | low);
+        digest[i] = *byte;
     }
     return ContentHash(algorithm, digest);
 }

@@ -8,12 +8,6 @@ namespace vorelcore_crypto::sign {
 
 namespace {
 
-std::optional<std::uint8_t> hex_digit(char c) {
-    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
-    return std::nullopt;
-}
 
 // A character starts at `index` unless the byte there continues a UTF-8
 // sequence; both ends of the text are boundaries.
@@ -37,13 +31,12 @@ std::expected<Signature, vorelcore_error::CoreError> Signature::from_hex(std::st
             return std::unexpected(CoreError::validation("signature is not ASCII"));
         }
         const std::string_view pair = text.substr(at, 2);
-        const auto high = hex_digit(pair[0]);
-        const auto low = hex_digit(pair[1]);
-        if (!high || !low) {
+        const auto byte = vorelcore_error::hex_pair(pair[0], pair[1]);
+        if (!byte) {
             return std::unexpected(
                 CoreError::validation("invalid hex in signature: " + vorelcore_error::debug_quoted(pair)));
         }
-        bytes[i] = static_cast<std::uint8_t>(*high << 4 | *low);
+        bytes[i] = *byte;
     }
     return Signature(bytes);
 }

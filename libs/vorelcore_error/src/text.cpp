@@ -109,6 +109,20 @@ std::string_view trim_unicode_whitespace(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
+std::optional<std::uint8_t> hex_digit(char c) {
+    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
+    return std::nullopt;
+}
+
+std::optional<std::uint8_t> hex_pair(char high, char low) {
+    const auto h = hex_digit(high);
+    const auto l = hex_digit(low);
+    if (!h || !l) return std::nullopt;
+    return static_cast<std::uint8_t>(*h << 4 | *l);
+}
+
 std::string debug_quoted(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);

@@ -2,6 +2,7 @@
 // Small text helpers shared by every error message that quotes user input,
 // and the one UTF-8 check the whole code base uses.
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,12 @@ bool is_unicode_whitespace(char32_t c);
 // The text without leading and trailing Unicode white space. Bytes that are
 // not UTF-8 are never white space.
 std::string_view trim_unicode_whitespace(std::string_view text);
+
+// The value of one hexadecimal digit in either case.
+std::optional<std::uint8_t> hex_digit(char c);
+
+// The byte two hexadecimal digits name, high nibble first.
+std::optional<std::uint8_t> hex_pair(char high, char low);
 
 // Renders text in double quotes with backslash escapes, the way messages
 // quote user-supplied strings: \" \\ \t \r \n \0 and \u{..} for any other
