@@ -399,7 +399,7 @@ INSTANTIATE_TEST_SUITE_P(
                   kSimulateRequired + std::vector<std::string>{"--policy-service-url", "http://127.0.0.1:8090"},
                   1,
                   Stream::Err,
-                  {"error: plan simulate is not available yet\n"}}),
+                  {"error: reading p: No such file or directory (os error 2)\n"}}),
     [](const testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 
 TEST(ProgramOutput, DispatchErrorIsTheOnlyLineOnStandardError) {

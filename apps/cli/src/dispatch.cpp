@@ -5,6 +5,7 @@
 
 #include "manifest_commands.hpp"
 #include "plan_commands.hpp"
+#include "trust_commands.hpp"
 
 namespace razavovivodidi {
 namespace {
@@ -30,7 +31,7 @@ CommandResult dispatch_manifest(const cli::ManifestCommand& command) {
 CommandResult dispatch_plan(const cli::PlanCommand& command) {
     return std::visit(Overloaded{
                           [](const cli::PlanParse& leaf) { return commands::plan_parse(leaf.input); },
-                          [](const cli::PlanSimulate&) { return not_available("plan simulate"); },
+                          [](const cli::PlanSimulate& leaf) { return commands::plan_simulate(leaf.args); },
                       },
                       command);
 }
@@ -75,8 +76,8 @@ CommandResult dispatch_ruleset(const cli::RulesetCommand& command) {
 
 CommandResult dispatch_trust(const cli::TrustCommand& command) {
     return std::visit(Overloaded{
-                          [](const cli::TrustAdd&) { return not_available("trust add"); },
-                          [](const cli::TrustList&) { return not_available("trust list"); },
+                          [](const cli::TrustAdd& leaf) { return commands::trust_add(leaf); },
+                          [](const cli::TrustList& leaf) { return commands::trust_list(leaf); },
                       },
                       command);
 }
