@@ -6,7 +6,7 @@ JOBS       ?= 2
 CMAKE_GEN  := -G Ninja
 BIN        := $(BUILD_DIR)/apps/cli/razavovivodidi
 
-.PHONY: all deps build test demo asan test-asan clean
+.PHONY: all deps build test demo asan test-asan bench clean
 
 all: build
 
@@ -34,6 +34,15 @@ asan: deps $(ASAN_DIR)/build.ninja
 test-asan: asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
+
+# Speed and memory, measured (never asserted in tests): micro benchmarks of
+# the audit chain and drift comparison, then a 1 GiB artifact streamed by
+# `run start` beside cp + b3sum. BENCH_MIB sets the artifact size.
+BENCH_MIB ?= 1024
+bench: build
+	$(BUILD_DIR)/bench/audit_chain_bench
+	$(BUILD_DIR)/bench/drift_bench
+	bench/run_start_bench.sh $(BIN) $(BENCH_MIB)
 
 clean:
 	rm -rf build

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace vorelcore_error {
 namespace {
@@ -107,6 +108,10 @@ std::string_view trim_unicode_whitespace(std::string_view text) {
         end = start;
     }
     return text.substr(begin, end - begin);
+}
+
+std::string os_error_text(int code) {
+    return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
 }
 
 std::optional<std::uint8_t> hex_digit(char c) {

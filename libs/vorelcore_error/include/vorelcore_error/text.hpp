@@ -34,6 +34,10 @@ bool is_unicode_whitespace(char32_t c);
 // not UTF-8 are never white space.
 std::string_view trim_unicode_whitespace(std::string_view text);
 
+// "{description} (os error {code})": how an operating-system error reads in
+// every message of this system.
+std::string os_error_text(int code);
+
 // The value of one hexadecimal digit in either case.
 std::optional<std::uint8_t> hex_digit(char c);
 
