@@ -4,6 +4,7 @@
 #include <string>
 
 #include "../support/run_cli.hpp"
+#include "policy_fixtures.hpp"
 #include "document_io.hpp"
 #include "hex.hpp"
 #include "vorelcore_crypto/keys.hpp"
@@ -15,6 +16,7 @@ namespace {
 using vorel_test::run_cli;
 using vorel_test::ScratchDir;
 using vorel_test::slurp;
+using vorel_test::ruleset_json;
 using vorelcore_contracts::ids::KeyId;
 using vorelcore_contracts::time::Timestamp;
 using vorelcore_crypto::keys::SigningKey;
@@ -25,12 +27,6 @@ std::string replace_once(std::string text, const std::string& from, const std::s
     const auto at = text.find(from);
     if (at == std::string::npos) throw std::runtime_error("fixture text not found: " + from);
     return text.replace(at, from.size(), to);
-}
-
-std::string ruleset_json(const std::string& effect, const std::string& action = "voreldeploy:deployment.promote") {
-    return R"({"ruleset_id": "aa11bb22-cc33-4d44-8e55-ff6677889900", "product_id": "voreldeploy", "version": 3,
-  "rules": [{"rule_id": "deploys", "rule_name": "Deploys need a ticket", "action": ")" + action + R"(",
-             "facts": {"change_ticket": {"op": "present"}}, "effect": ")" + effect + R"("}]})";
 }
 
 class PlanSimulate : public ::testing::Test {
@@ -52,19 +48,8 @@ protected:
         ASSERT_TRUE(envelope);
         manifest = (dir / "signed-manifest.json").string();
         ASSERT_TRUE(razavovivodidi::write_json(manifest, *envelope));
-        request = dir.write("request.json", R"({
-  "tenant_id": "0b8e2a34-6c1d-4f7e-a5b9-3d2c1e0f9a82",
-  "workspace_id": "7d4a1c9e-2f3b-4a6d-8e5c-9b0a1f2e3d43",
-  "resource_type": "service",
-  "resource_id": "orders-api",
-  "actor_type": "user",
-  "actor_id": "alice",
-  "facts": {"change_ticket": "CHG-1"}
-})").string();
-        store = dir.write("trust.json", R"({"signers": [{"name": "policy-team", "pubkey_hex": ")" +
-                                            razavovivodidi::hex_encode(policy_key.verifying_key().to_bytes()) +
-                                            R"(", "added_at": "2026-01-01T00:00:00Z"}]})")
-                    .string();
+        request = vorel_test::write_request_fields(dir);
+        store = vorel_test::write_trust_store(dir, "trust.json", policy_key);
         empty_store = dir.write("empty-trust.json", R"({"signers": []})").string();
     }
 
@@ -77,25 +62,10 @@ protected:
 
     std::string signed_ruleset(const std::string& json, const SigningKey& key, const std::string& name,
                                std::vector<std::string> context = vorelcore_policy::eval::ruleset_envelope_context()) {
-        auto ruleset = vorelcore_json::from_text<vorelcore_policy::eval::PolicyRuleset>(json);
-        EXPECT_TRUE(ruleset) << ruleset.error();
-        auto envelope = vorelcore_policy::eval::SignedPolicyRuleset::sign(std::move(*ruleset), KeyId::generate(),
-                                                                         Timestamp::now(), key, std::move(context));
-        EXPECT_TRUE(envelope);
-        const std::string path = (dir / name).string();
-        EXPECT_TRUE(razavovivodidi::write_json(path, *envelope));
-        return path;
+        return vorel_test::write_signed_ruleset(dir, name, json, key, std::move(context));
     }
 
-    std::string approval(const std::string& status) {
-        return dir.write("approval-" + status + ".json", R"({
-  "id": "11111111-2222-4333-8444-555555555555",
-  "workflow_ref": "CAB-7",
-  "status": ")" + status + R"(",
-  "requested_by": "66666666-7777-4888-9999-aaaaaaaaaaaa",
-  "requested_at": "2026-12-01T10:00:00Z"
-})").string();
-    }
+    std::string approval(const std::string& status) { return vorel_test::write_approval(dir, status); }
 
     vorel_test::CliResult simulate(const std::string& plan_path, const std::string& ruleset, const std::string& trust,
                                    std::vector<std::string> extra = {}) {

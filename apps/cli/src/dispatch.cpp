@@ -3,8 +3,12 @@
 #include <string>
 #include <variant>
 
+#include "drift_commands.hpp"
 #include "manifest_commands.hpp"
 #include "plan_commands.hpp"
+#include "rollback_commands.hpp"
+#include "run_commands.hpp"
+#include "ruleset_commands.hpp"
 #include "trust_commands.hpp"
 
 namespace razavovivodidi {
@@ -38,38 +42,38 @@ CommandResult dispatch_plan(const cli::PlanCommand& command) {
 
 CommandResult dispatch_run(const cli::RunCommand& command) {
     return std::visit(Overloaded{
-                          [](const cli::RunStart&) { return not_available("run start"); },
+                          [](const cli::RunStart& leaf) { return commands::run_start(leaf); },
                       },
                       command);
 }
 
 CommandResult dispatch_rollback(const cli::RollbackCommand& command) {
     return std::visit(Overloaded{
-                          [](const cli::RollbackPlan&) { return not_available("rollback plan"); },
-                          [](const cli::RollbackApprove&) { return not_available("rollback approve"); },
-                          [](const cli::RollbackExecute&) { return not_available("rollback execute"); },
+                          [](const cli::RollbackPlan& leaf) { return commands::rollback_plan(leaf); },
+                          [](const cli::RollbackApprove& leaf) { return commands::rollback_approve(leaf); },
+                          [](const cli::RollbackExecute& leaf) { return commands::rollback_execute(leaf); },
                       },
                       command);
 }
 
 CommandResult dispatch_drift(const cli::DriftCommand& command) {
     return std::visit(Overloaded{
-                          [](const cli::DriftCheck&) { return not_available("drift check"); },
+                          [](const cli::DriftCheck& leaf) { return commands::drift_check(leaf); },
                       },
                       command);
 }
 
 CommandResult dispatch_target(const cli::TargetCommand& command) {
     return std::visit(Overloaded{
-                          [](const cli::TargetVerifyArtifact&) { return not_available("target verify-artifact"); },
+                          [](const cli::TargetVerifyArtifact& leaf) { return commands::target_verify_artifact(leaf); },
                       },
                       command);
 }
 
 CommandResult dispatch_ruleset(const cli::RulesetCommand& command) {
     return std::visit(Overloaded{
-                          [](const cli::RulesetKeygen&) { return not_available("ruleset keygen"); },
-                          [](const cli::RulesetSign&) { return not_available("ruleset sign"); },
+                          [](const cli::RulesetKeygen& leaf) { return commands::ruleset_keygen(leaf); },
+                          [](const cli::RulesetSign& leaf) { return commands::ruleset_sign(leaf); },
                       },
                       command);
 }

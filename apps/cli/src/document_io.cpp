@@ -69,7 +69,6 @@ mode_t current_umask() {
 
 }  // namespace
 
-std::string os_error_text(int code) { return std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")"; }
 
 std::expected<std::string, std::string> read_text_file(const fs::path& path) {
     const auto fail = [&](const std::string& why) {

@@ -14,10 +14,13 @@
 #include <vector>
 
 #include "vorelcore_crypto/envelope.hpp"
+#include "vorelcore_error/text.hpp"
 #include "vorelcore_json/codec.hpp"
 #include "voreldeploy_contracts/approval.hpp"
+#include "voreldeploy_contracts/drift.hpp"
 #include "voreldeploy_contracts/manifest.hpp"
 #include "voreldeploy_contracts/plan.hpp"
+#include "voreldeploy_contracts/rollback.hpp"
 #include "voreldeploy_contracts/target.hpp"
 
 namespace razavovivodidi {
@@ -43,6 +46,14 @@ template <>
 struct DocumentLabel<voreldeploy_contracts::target::DeployTarget> {
     static std::string value() { return "voreldeploy_contracts::target::DeployTarget"; }
 };
+template <>
+struct DocumentLabel<voreldeploy_contracts::rollback::RollbackPlan> {
+    static std::string value() { return "voreldeploy_contracts::rollback::RollbackPlan"; }
+};
+template <>
+struct DocumentLabel<voreldeploy_contracts::drift::DriftFact> {
+    static std::string value() { return "voreldeploy_contracts::drift::DriftFact"; }
+};
 template <class T>
 struct DocumentLabel<vorelcore_crypto::envelope::SignedEnvelope<T>> {
     static std::string value() { return "vorelcore_crypto::envelope::SignedEnvelope<" + DocumentLabel<T>::value() + ">"; }
@@ -52,8 +63,7 @@ struct DocumentLabel<std::vector<T>> {
     static std::string value() { return "std::vector<" + DocumentLabel<T>::value() + ">"; }
 };
 
-// "{description} (os error {code})", the text an operating-system error shows.
-std::string os_error_text(int code);
+using vorelcore_error::os_error_text;
 
 // The whole file as text; fails on any read error and on bytes that are not
 // UTF-8 ("stream did not contain valid UTF-8").

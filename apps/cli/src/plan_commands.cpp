@@ -4,11 +4,9 @@
 
 #include "document_io.hpp"
 #include "hex.hpp"
-#include "policy.hpp"
-#include "policy_service.hpp"
+#include "gate.hpp"
 #include "vorelcore_crypto/keys.hpp"
 #include "vorelcore_json/enum_table.hpp"
-#include "vorelcore_policy/eval.hpp"
 #include "voreldeploy_contracts/policy_action.hpp"
 #include "voreldeploy_engine/manifest.hpp"
 #include "voreldeploy_engine/plan.hpp"
@@ -17,7 +15,6 @@
 namespace razavovivodidi::commands {
 
 using vorelcore_contracts::time::Timestamp;
-using voreldeploy_contracts::approval::ApprovalRecord;
 using voreldeploy_contracts::plan::DeploymentPlan;
 using voreldeploy_contracts::plan::PlanStatus;
 namespace promotion = voreldeploy_engine::promotion;
@@ -54,48 +51,32 @@ CommandResult plan_simulate(const cli::SimulateArgs& args) {
     // The action is fixed here; the request-fields file cannot choose it.
     auto action = voreldeploy_contracts::policy_action::promote_deployment_action();
     if (!action) return std::unexpected(voreldeploy_engine::error::EngineError(action.error()).message());
-    auto input = policy::build_policy_input(args.policy_input, *action, now);
-    if (!input) return std::unexpected(std::move(input.error()));
+    auto verdict = gate::run_gate({std::move(*action), plan->environment_type, args.policy_input,
+                                {args.policy_ruleset, args.trust_store, args.policy_service_url,
+                                 args.policy_service_scope, args.policy_service_token},
+                                args.approval},
+                               now);
+    if (!verdict) return std::unexpected(std::move(verdict.error()));
 
-    auto source = policy_service::resolve_ruleset_source(
-        {args.policy_ruleset, args.trust_store, args.policy_service_url, args.policy_service_scope,
-         args.policy_service_token},
-        now);
-    if (!source) return std::unexpected(std::move(source.error()));
-    std::cout << "policy ruleset source: " << source->description << '\n' << std::flush;
-
-    auto decision = vorelcore_policy::eval::evaluate(source->ruleset, *input, *action, now);
-    if (!decision) return std::unexpected(decision.error().message());
-
-    std::optional<ApprovalRecord> approval;
-    if (args.approval) {
-        auto read = read_json<ApprovalRecord>(*args.approval);
-        if (!read) return std::unexpected(std::move(read.error()));
-        approval = std::move(*read);
-    }
-
-    const auto outcome = promotion::evaluate_promotion(plan->environment_type, *input, *decision, approval, now);
-    if (std::holds_alternative<promotion::Cleared>(outcome)) {
+    if (verdict->cleared()) {
         plan->status = PlanStatus::Approved;
-        plan->policy_decision_id = decision->decision_id;
-        plan->approval = approval;  // replaces whatever the plan carried; absent when none was presented
+        plan->policy_decision_id = verdict->decision.decision_id;
+        plan->approval = verdict->approval;  // replaces whatever the plan carried; absent when none was presented
         plan->approved_at = now;
         std::cout << "CLEARED: plan " << plan->id.to_string() << " for "
-                  << vorelcore_json::display_name(plan->environment_type) << " may run\n";
-    } else if (const auto* waiting = std::get_if<promotion::WaitingApproval>(&outcome)) {
-        plan->status = PlanStatus::WaitingApproval;
-        std::cout << "WAITING_APPROVAL: " << waiting->reason << '\n';
+                  << vorelcore_json::display_name(plan->environment_type) << " may run\n"
+                  << std::flush;
     } else {
-        plan->status = PlanStatus::BlockedByPolicy;
-        std::cout << "BLOCKED: " << std::get<promotion::Blocked>(outcome).reason << '\n';
+        plan->status = std::holds_alternative<promotion::WaitingApproval>(verdict->outcome) ? PlanStatus::WaitingApproval
+                                                                                         : PlanStatus::BlockedByPolicy;
+        gate::print_refusal(verdict->outcome);
     }
-    std::cout << std::flush;
 
     // The plan is written whatever the verdict, so the refusal is on record.
     if (args.out) {
         if (auto written = write_json(*args.out, *plan); !written) return written;
     }
-    if (!std::holds_alternative<promotion::Cleared>(outcome)) {
+    if (!verdict->cleared()) {
         return std::unexpected("plan " + plan->id.to_string() + " did not clear the promotion gate");
     }
     return {};
