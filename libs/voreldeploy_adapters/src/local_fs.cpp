@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <utility>
 
 #include "vorelcore_error/text.hpp"
 
@@ -39,6 +40,8 @@ public:
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&&) = delete;
     int get() const { return fd_; }
     int close() {
         const int rc = ::close(fd_);
@@ -124,23 +127,27 @@ AdapterResult<void> make_directories(const fs::path& dir) {
     return {};
 }
 
-// Writes `temp` with `fill` and flushes it to disk; a failure removes it.
+// Writes `temp` with `fill` and starts writing it back to disk without
+// waiting, so the flush overlaps whatever the caller does next (re-hashing
+// the file). The descriptor stays open for `publish`. A failure removes it.
 template <class Fill>
-AdapterResult<void> write_durably(const fs::path& temp, Fill fill) {
+AdapterResult<Fd> write_temp(const fs::path& temp, Fill fill) {
     Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (fd.get() < 0) return std::unexpected(io_error(errno));
-    if (!fill(fd.get()) || ::fsync(fd.get()) != 0 || fd.close() != 0) {
+    if (!fill(fd.get())) {
         const int code = errno;
         ::unlink(temp.c_str());
         return std::unexpected(io_error(code));
     }
-    return {};
+    ::sync_file_range(fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    return fd;
 }
 
-// Renames a flushed temporary file over `target` and flushes the directory,
-// so the new content is durable before anyone can see it under the name.
-AdapterResult<void> publish(const fs::path& temp, const fs::path& target) {
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
+// Waits until the temporary file is on disk, renames it over `target` and
+// flushes the directory, so the new content is durable before anyone can
+// see it under the name.
+AdapterResult<void> publish(Fd fd, const fs::path& temp, const fs::path& target) {
+    if (::fsync(fd.get()) != 0 || fd.close() != 0 || ::rename(temp.c_str(), target.c_str()) != 0) {
         const int code = errno;
         ::unlink(temp.c_str());
         return std::unexpected(io_error(code));
@@ -210,11 +217,11 @@ AdapterResult<void> LocalFilesystemAdapter::write_active(const std::optional<Art
     if (auto made = make_directories(root_); !made) return made;
     const std::string text = id ? id->to_string() : std::string();
     const fs::path temp = root_ / ".ACTIVE.tmp";
-    auto written = write_durably(temp, [&](int fd) {
+    auto written = write_temp(temp, [&](int fd) {
         return write_all(fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     });
-    if (!written) return written;
-    return publish(temp, root_ / "ACTIVE");
+    if (!written) return std::unexpected(std::move(written.error()));
+    return publish(std::move(*written), temp, root_ / "ACTIVE");
 }
 
 AdapterResult<StepOutcome> LocalFilesystemAdapter::verify_active() const {
@@ -248,7 +255,7 @@ AdapterResult<StepOutcome> LocalFilesystemAdapter::apply_artifact(const AdapterR
     if (auto made = make_directories(releases); !made) return std::unexpected(std::move(made.error()));
     const fs::path temp = releases / ("." + id.to_string() + ".tmp");
     const fs::path target = release_path(id);
-    auto written = write_durably(temp, [&](int fd) {
+    auto written = write_temp(temp, [&](int fd) {
         if (const auto* bytes = std::get_if<PayloadBytes>(request.payload)) {
             return write_all(fd, bytes->bytes.data(), bytes->bytes.size());
         }
@@ -269,7 +276,9 @@ AdapterResult<StepOutcome> LocalFilesystemAdapter::apply_artifact(const AdapterR
         ::unlink(temp.c_str());
         return Failed{"materialised artifact failed post-write digest verification"};
     }
-    if (auto published = publish(temp, target); !published) return std::unexpected(std::move(published.error()));
+    if (auto published = publish(std::move(*written), temp, target); !published) {
+        return std::unexpected(std::move(published.error()));
+    }
 
     auto previous = read_active();
     if (!previous) return std::unexpected(std::move(previous.error()));
