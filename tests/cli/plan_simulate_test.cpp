@@ -39,15 +39,7 @@ protected:
     std::string manifest, request, store, empty_store;
 
     void SetUp() override {
-        auto manifest_doc = razavovivodidi::read_json<voreldeploy_contracts::manifest::ReleaseManifest>(
-            vorel_test::source_dir() / "examples/manifest.json");
-        ASSERT_TRUE(manifest_doc) << manifest_doc.error();
-        auto envelope = voreldeploy_engine::manifest::SignedManifest::sign(
-            std::move(*manifest_doc), KeyId::generate(), Timestamp::now(), release_key,
-            voreldeploy_engine::manifest::manifest_envelope_context());
-        ASSERT_TRUE(envelope);
-        manifest = (dir / "signed-manifest.json").string();
-        ASSERT_TRUE(razavovivodidi::write_json(manifest, *envelope));
+        manifest = vorel_test::write_signed_manifest(dir, release_key);
         request = vorel_test::write_request_fields(dir);
         store = vorel_test::write_trust_store(dir, "trust.json", policy_key);
         empty_store = dir.write("empty-trust.json", R"({"signers": []})").string();

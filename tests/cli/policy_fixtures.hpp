@@ -11,6 +11,7 @@
 #include "hex.hpp"
 #include "vorelcore_crypto/keys.hpp"
 #include "vorelcore_policy/eval.hpp"
+#include "voreldeploy_engine/manifest.hpp"
 
 namespace vorel_test {
 
@@ -43,6 +44,20 @@ inline std::string write_trust_store(const ScratchDir& dir, const std::string& n
                          razavovivodidi::hex_encode(trusted.verifying_key().to_bytes()) +
                          R"(", "added_at": "2026-01-01T00:00:00Z"}]})")
         .string();
+}
+
+// examples/manifest.json signed by `key` under the release-manifest context.
+inline std::string write_signed_manifest(const ScratchDir& dir, const vorelcore_crypto::keys::SigningKey& key) {
+    auto manifest = razavovivodidi::read_json<voreldeploy_contracts::manifest::ReleaseManifest>(
+        source_dir() / "examples/manifest.json");
+    EXPECT_TRUE(manifest) << manifest.error();
+    auto envelope = voreldeploy_engine::manifest::SignedManifest::sign(
+        std::move(*manifest), vorelcore_contracts::ids::KeyId::generate(), vorelcore_contracts::time::Timestamp::now(),
+        key, voreldeploy_engine::manifest::manifest_envelope_context());
+    EXPECT_TRUE(envelope);
+    const std::string path = (dir / "signed-manifest.json").string();
+    EXPECT_TRUE(razavovivodidi::write_json(path, *envelope));
+    return path;
 }
 
 inline std::string write_request_fields(const ScratchDir& dir, const std::string& name = "request.json") {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "../support/run_cli.hpp"
+#include "policy_fixtures.hpp"
 #include "document_io.hpp"
 #include "hex.hpp"
 #include "policy_service.hpp"
@@ -235,19 +236,8 @@ protected:
     std::string manifest, request, plan, allow_answer;
 
     void SetUp() override {
-        auto manifest_doc = razavovivodidi::read_json<voreldeploy_contracts::manifest::ReleaseManifest>(
-            vorel_test::source_dir() / "examples/manifest.json");
-        ASSERT_TRUE(manifest_doc) << manifest_doc.error();
-        auto envelope = voreldeploy_engine::manifest::SignedManifest::sign(
-            std::move(*manifest_doc), KeyId::generate(), Timestamp::now(), release_key,
-            voreldeploy_engine::manifest::manifest_envelope_context());
-        ASSERT_TRUE(envelope);
-        manifest = (dir / "signed-manifest.json").string();
-        ASSERT_TRUE(razavovivodidi::write_json(manifest, *envelope));
-        request = dir.write("request.json", R"({
-  "tenant_id": "0b8e2a34-6c1d-4f7e-a5b9-3d2c1e0f9a82", "workspace_id": "7d4a1c9e-2f3b-4a6d-8e5c-9b0a1f2e3d43",
-  "resource_type": "service", "resource_id": "orders-api", "actor_type": "user", "actor_id": "alice",
-  "facts": {"change_ticket": "CHG-1"}})").string();
+        manifest = vorel_test::write_signed_manifest(dir, release_key);
+        request = vorel_test::write_request_fields(dir);
         std::string text = slurp(vorel_test::source_dir() / "examples/plan.json");
         text.replace(text.find("\"staging\""), 9, "\"sandbox\"");
         plan = dir.write("plan.json", text).string();

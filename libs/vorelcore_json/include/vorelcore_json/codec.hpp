@@ -325,15 +325,15 @@ ReadResult<T> read_object(const Object& object, std::size_t end) {
         bool matched = false;
         for_each_index<count>([&](auto index) {
             constexpr std::size_t i = decltype(index)::value;
-            const auto& spec = std::get<i>(list);
-            if (matched || member.key != spec.key) return;
+            const auto& declared = std::get<i>(list);
+            if (matched || member.key != declared.key) return;
             matched = true;
             if (seen[i]) {
                 error = duplicate_field(member.key, member.key_end);
                 return;
             }
             seen[i] = true;
-            error = detail::read_member(spec, member.value, out);
+            error = detail::read_member(declared, member.value, out);
         });
         if (error) return std::unexpected(std::move(*error));
     }
