@@ -1,5 +1,7 @@
 #include "hex.hpp"
 
+#include <sodium.h>
+
 #include <optional>
 
 #include "vorelcore_error/text.hpp"
@@ -38,6 +40,14 @@ std::string hex_encode(std::span<const std::uint8_t> bytes) {
         text.push_back(digits[byte & 0x0F]);
     }
     return text;
+}
+
+std::expected<vorelcore_crypto::keys::SigningKey, std::string> signing_key_from_hex(std::string_view seed_hex) {
+    auto seed = parse_hex32(seed_hex);
+    if (!seed) return std::unexpected(std::move(seed.error()));
+    auto key = vorelcore_crypto::keys::SigningKey::from_bytes(*seed);
+    sodium_memzero(seed->data(), seed->size());
+    return key;
 }
 
 }  // namespace razavovivodidi

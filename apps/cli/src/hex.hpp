@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "vorelcore_crypto/keys.hpp"
+
 namespace razavovivodidi {
 
 // Exactly 64 hex digits (either case), two per byte, most significant nibble
@@ -15,6 +17,10 @@ namespace razavovivodidi {
 // (length in bytes), the UTF-8 decoder's message for a pair of bytes that is
 // not UTF-8 by itself, or "invalid digit found in string".
 std::expected<std::array<std::uint8_t, 32>, std::string> parse_hex32(std::string_view text);
+
+// The signing key a --seed names: parse_hex32's errors, and the parsed seed
+// bytes wiped as soon as the key holds them.
+std::expected<vorelcore_crypto::keys::SigningKey, std::string> signing_key_from_hex(std::string_view seed_hex);
 
 // Two lower-case hex digits per byte.
 std::string hex_encode(std::span<const std::uint8_t> bytes);

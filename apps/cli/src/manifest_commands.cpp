@@ -47,10 +47,9 @@ CommandResult manifest_sign(const cli::ManifestSign& args) {
     // and verification refuses it later.
     auto manifest = read_json<ReleaseManifest>(args.input);
     if (!manifest) return std::unexpected(std::move(manifest.error()));
-    auto seed = parse_hex32(args.seed);
-    if (!seed) return std::unexpected(std::move(seed.error()));
-    const SigningKey key = SigningKey::from_bytes(*seed);
-    wipe(*seed);
+    auto signing_key = signing_key_from_hex(args.seed);
+    if (!signing_key) return std::unexpected(std::move(signing_key.error()));
+    const SigningKey& key = *signing_key;
 
     // A fresh random key id on every signing: envelopes from this tool are
     // verified with a key the caller names, never looked up by key id.

@@ -1,7 +1,5 @@
 #include "rollback_commands.hpp"
 
-#include <sodium.h>
-
 #include <iostream>
 
 #include "artifacts.hpp"
@@ -89,10 +87,9 @@ CommandResult rollback_execute(const cli::RollbackExecute& args) {
     if (!target) return std::unexpected(std::move(target.error()));
     auto bundle = artifacts::load_bundle(args.artifacts);
     if (!bundle) return std::unexpected(std::move(bundle.error()));
-    auto seed = parse_hex32(args.seed);
-    if (!seed) return std::unexpected(std::move(seed.error()));
-    const SigningKey key = SigningKey::from_bytes(*seed);
-    sodium_memzero(seed->data(), seed->size());
+    auto signing_key = signing_key_from_hex(args.seed);
+    if (!signing_key) return std::unexpected(std::move(signing_key.error()));
+    const SigningKey& key = *signing_key;
 
     const Timestamp now = Timestamp::now();
     auto derived = engine::rollback::build_rollback_deployment_plan(*rollback, *manifest, *created_by, now);

@@ -1,7 +1,5 @@
 #include "run_commands.hpp"
 
-#include <sodium.h>
-
 #include <iostream>
 
 #include "hex.hpp"
@@ -88,10 +86,9 @@ CommandResult run_start(const cli::RunStart& args) {
     if (!target) return std::unexpected(std::move(target.error()));
     auto bundle = artifacts::load_bundle(args.artifacts);
     if (!bundle) return std::unexpected(std::move(bundle.error()));
-    auto seed = parse_hex32(args.seed);
-    if (!seed) return std::unexpected(std::move(seed.error()));
-    const SigningKey key = SigningKey::from_bytes(*seed);
-    sodium_memzero(seed->data(), seed->size());
+    auto signing_key = signing_key_from_hex(args.seed);
+    if (!signing_key) return std::unexpected(std::move(signing_key.error()));
+    const SigningKey& key = *signing_key;
 
     auto run = voreldeploy_engine::run::start(*plan, key, Timestamp::now());
     if (!run) return std::unexpected(run.error().message());
