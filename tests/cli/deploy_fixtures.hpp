@@ -10,6 +10,7 @@
 #include "../support/run_cli.hpp"
 #include "document_io.hpp"
 #include "voreldeploy_contracts/artifact.hpp"
+#include "voreldeploy_contracts/plan.hpp"
 
 namespace vorel_test {
 
@@ -46,6 +47,21 @@ inline std::string write_target(const ScratchDir& dir, const std::string& type) 
   "credential_secret_ref": "edge-creds", "status": "active", "health_status": "healthy",
   "created_by": "e1f2a3b4-c5d6-4e7f-8a9b-0c1d2e3f4a27", "created_at": "2026-08-06T10:00:00Z"})")
         .string();
+}
+
+// An approved deployment plan of `steps` for a staging environment.
+inline std::string write_approved_plan(const ScratchDir& dir, std::vector<voreldeploy_contracts::plan::DeploymentStepKind> steps,
+                                       const std::string& name = "plan.json") {
+    auto drafted = voreldeploy_contracts::plan::DeploymentPlan::draft(
+        vorelcore_contracts::ids::TenantId::generate(), vorelcore_contracts::ids::WorkspaceId::generate(),
+        voreldeploy_contracts::ids::EnvironmentId::generate(), voreldeploy_contracts::environment::EnvironmentType::Staging,
+        voreldeploy_contracts::ids::ManifestId::generate(), std::move(steps),
+        vorelcore_contracts::ids::IdentityId::generate(), vorelcore_contracts::time::Timestamp::now());
+    EXPECT_TRUE(drafted);
+    drafted->status = voreldeploy_contracts::plan::PlanStatus::Approved;
+    const std::string path = (dir / name).string();
+    EXPECT_TRUE(razavovivodidi::write_json(path, *drafted));
+    return path;
 }
 
 }  // namespace vorel_test

@@ -236,6 +236,7 @@ protected:
     std::string manifest, request, plan, allow_answer;
 
     void SetUp() override {
+        vorel_test::register_secret(kToken);
         manifest = vorel_test::write_signed_manifest(dir, release_key);
         request = vorel_test::write_request_fields(dir);
         std::string text = slurp(vorel_test::source_dir() / "examples/plan.json");

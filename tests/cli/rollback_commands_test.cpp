@@ -21,7 +21,8 @@ using vorelcore_contracts::time::Timestamp;
 using vorelcore_crypto::keys::SigningKey;
 using namespace voreldeploy_contracts;
 
-const std::string kSeed = std::string(62, '0') + "2b";
+// The secret key of the second Ed25519 test vector of RFC 8032.
+const std::string kSeed = "4ccd089b28ff96da9db6c346ec114e0f5b8a319f35aba624da8cf6ed4fb8a6fb";
 const std::string kEnvironment = "c2e9f7a1-4b3d-4c8e-9f6a-1d2e3f4a5b64";
 const std::string kCreator = "e1f2a3b4-c5d6-4e7f-8a9b-0c1d2e3f4a27";
 
@@ -35,6 +36,7 @@ protected:
     std::string v1_path, v2_path, bundle, target, root, store, request;
 
     void SetUp() override {
+        vorel_test::register_secret(kSeed);
         dir.write("payloads/v1.bin", "v1 bytes");
         dir.write("payloads/v2.bin", "v2 bytes");
         bundle = vorel_test::write_bundle(dir, {{a1, "v1.bin"}, {a2, "v2.bin"}}, "payloads/bundle.json");

@@ -24,7 +24,8 @@ using vorelcore_contracts::time::Timestamp;
 using namespace voreldeploy_contracts;
 using Artifact = voreldeploy_contracts::artifact::ReleaseArtifact;
 
-const std::string kSeed = std::string(62, '0') + "2a";
+// The secret key of the first Ed25519 test vector of RFC 8032.
+const std::string kSeed = "9d61b19deffd5a60ba844af492ec2cc44449c5697b326919703bac031cae7f60";
 
 class RunStart : public ::testing::Test {
 protected:
@@ -33,6 +34,7 @@ protected:
     std::string bundle_path, target_path, root;
 
     void SetUp() override {
+        vorel_test::register_secret(kSeed);
         dir.write("bundle/app.bin", "the release bytes\n");
         bundle_path = write_bundle({{app, "app.bin"}});
         target_path = write_target("local_filesystem");

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <expected>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "vorelcore_error/text.hpp"
@@ -74,14 +76,28 @@ bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-// BLAKE3 of a file, read in chunks.
-AdapterResult<ContentHash> hash_file(const fs::path& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return std::unexpected(io_error(errno));
+// Opens a file for reading only when it is a regular file. Without this a
+// FIFO would block the open for ever and a device such as /dev/zero would
+// never reach its end; the non-blocking open lets the type be checked first.
+// Fails with the errno of the failure, or 0 for a file of another type.
+std::expected<Fd, int> open_regular(const fs::path& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) return std::unexpected(errno);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return std::unexpected(errno);
+    if (S_ISDIR(st.st_mode)) return std::unexpected(EISDIR);
+    if (!S_ISREG(st.st_mode)) return std::unexpected(0);
+    return fd;
+}
+
+AdapterError open_error(int code) { return code == 0 ? AdapterError(Io{"not a regular file"}) : io_error(code); }
+
+// BLAKE3 of what is left to read from `fd`, read in chunks.
+AdapterResult<ContentHash> hash_fd(int fd) {
     Blake3Hasher hasher;
     std::vector<std::uint8_t> buffer(kChunk);
     for (;;) {
-        const ssize_t n = read_some(fd.get(), buffer);
+        const ssize_t n = read_some(fd, buffer);
         if (n < 0) return std::unexpected(io_error(errno));
         if (n == 0) break;
         hasher.update(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
@@ -89,17 +105,17 @@ AdapterResult<ContentHash> hash_file(const fs::path& path) {
     return hasher.finalize();
 }
 
-AdapterResult<ContentHash> hash_payload(const ArtifactPayload& payload) {
-    if (const auto* bytes = std::get_if<PayloadBytes>(&payload)) return vorelcore_crypto::hash::blake3_hash(bytes->bytes);
-    return hash_file(std::get<PayloadFile>(payload).path);
+AdapterResult<ContentHash> hash_file(const fs::path& path) {
+    auto fd = open_regular(path);
+    if (!fd) return std::unexpected(open_error(fd.error()));
+    return hash_fd(fd->get());
 }
 
-// Copies a file's bytes to `out` in chunks, in the kernel when it can.
-bool copy_file_to(const fs::path& from, int out) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return false;
+// Copies what is left to read from `in` to `out` in chunks, in the kernel
+// when it can.
+bool copy_fd_to(int in, int out) {
     for (;;) {
-        const ssize_t n = ::copy_file_range(in.get(), nullptr, out, nullptr, kChunk, 0);
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
         if (n > 0) continue;
         if (n == 0) return true;
         if (errno == EINTR) continue;
@@ -108,7 +124,7 @@ bool copy_file_to(const fs::path& from, int out) {
     }
     std::vector<std::uint8_t> buffer(kChunk);
     for (;;) {
-        const ssize_t n = read_some(in.get(), buffer);
+        const ssize_t n = read_some(in, buffer);
         if (n < 0) return false;
         if (n == 0) return true;
         if (!write_all(out, buffer.data(), static_cast<std::size_t>(n))) return false;
@@ -191,15 +207,15 @@ fs::path LocalFilesystemAdapter::release_path(const ArtifactId& id) const {
 }
 
 AdapterResult<std::optional<LocalFilesystemAdapter::ArtifactId>> LocalFilesystemAdapter::read_active() const {
-    Fd fd(::open((root_ / "ACTIVE").c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ENOENT) return std::nullopt;
-        return std::unexpected(io_error(errno));
+    auto fd = open_regular(root_ / "ACTIVE");
+    if (!fd) {
+        if (fd.error() == ENOENT) return std::nullopt;
+        return std::unexpected(open_error(fd.error()));
     }
     std::vector<std::uint8_t> buffer(kMaxActiveBytes + 1);
     std::string text;
     for (;;) {
-        const ssize_t n = read_some(fd.get(), buffer);
+        const ssize_t n = read_some(fd->get(), buffer);
         if (n < 0) return std::unexpected(io_error(errno));
         if (n == 0) break;
         text.append(reinterpret_cast<const char*>(buffer.data()), static_cast<std::size_t>(n));
@@ -246,20 +262,31 @@ AdapterResult<StepOutcome> LocalFilesystemAdapter::apply_artifact(const AdapterR
     const auto& declared = (*artifact)->artifact_hash;
     const ArtifactId& id = (*artifact)->id;
 
+    // A payload file is opened once, and hashed and copied through that one
+    // descriptor: what is copied is the file that was hashed, even if its
+    // name is removed or pointed elsewhere in between.
+    const auto* bytes = std::get_if<PayloadBytes>(request.payload);
+    std::optional<Fd> source;
+    if (bytes == nullptr) {
+        auto opened = open_regular(std::get<PayloadFile>(*request.payload).path);
+        if (!opened) return std::unexpected(open_error(opened.error()));
+        source.emplace(std::move(*opened));
+    }
+
     // Nothing is written for bytes that do not match their declared digest.
-    auto payload_hash = hash_payload(*request.payload);
+    auto payload_hash = bytes != nullptr ? AdapterResult<ContentHash>(vorelcore_crypto::hash::blake3_hash(bytes->bytes))
+                                         : hash_fd(source->get());
     if (!payload_hash) return std::unexpected(std::move(payload_hash.error()));
     if (!payload_hash->ct_eq(declared)) return Failed{"artifact payload does not match its declared digest"};
+    if (source && ::lseek(source->get(), 0, SEEK_SET) != 0) return std::unexpected(io_error(errno));
 
     const fs::path releases = root_ / "releases";
     if (auto made = make_directories(releases); !made) return std::unexpected(std::move(made.error()));
     const fs::path temp = releases / ("." + id.to_string() + ".tmp");
     const fs::path target = release_path(id);
     auto written = write_temp(temp, [&](int fd) {
-        if (const auto* bytes = std::get_if<PayloadBytes>(request.payload)) {
-            return write_all(fd, bytes->bytes.data(), bytes->bytes.size());
-        }
-        return copy_file_to(std::get<PayloadFile>(*request.payload).path, fd);
+        if (bytes != nullptr) return write_all(fd, bytes->bytes.data(), bytes->bytes.size());
+        return copy_fd_to(source->get(), fd);
     });
     if (!written) return std::unexpected(std::move(written.error()));
 
