@@ -35,14 +35,13 @@ test-asan: asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
-# Speed and memory, measured (never asserted in tests): micro benchmarks of
-# the audit chain and drift comparison, then a 1 GiB artifact streamed by
-# `run start` beside cp + b3sum. BENCH_MIB sets the artifact size.
-BENCH_MIB ?= 1024
+# Speed and memory, measured (never asserted in tests): the micro benchmarks
+# and the whole commands beside jq, openssl, cp + b3sum and argon2, written
+# to bench/RESULTS.md. BENCH_MIB sets the artifact size (default 1024),
+# BENCH_RUNS and BENCH_BIG_RUNS the number of runs.
+export BENCH_MIB BENCH_RUNS BENCH_BIG_RUNS BENCH_MICRO_ARGS
 bench: build
-	$(BUILD_DIR)/bench/audit_chain_bench
-	$(BUILD_DIR)/bench/drift_bench
-	bench/run_start_bench.sh $(BIN) $(BENCH_MIB)
+	bench/compare.sh $(BIN) $(BUILD_DIR)/bench/micro_bench bench/RESULTS.md
 
 clean:
 	rm -rf build

@@ -1,6 +1,5 @@
 #include "policy_service.hpp"
 
-#include <curl/curl.h>
 #include <string.h>
 
 #include <array>
@@ -9,6 +8,7 @@
 #include <memory>
 #include <utility>
 
+#include "curl_api.hpp"
 #include "trust_store.hpp"
 #include "vorelcore_error/text.hpp"
 #include "vorelpolicy_bundle/verify.hpp"
@@ -79,16 +79,18 @@ std::string status_text(long status) {
 }
 
 struct CurlDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    const curl_api::CurlApi* api;
+    void operator()(CURL* curl) const { api->easy_cleanup(curl); }
 };
 
 // Wipes the copies of the Authorization header curl was given, then frees them.
 struct HeaderListDeleter {
+    const curl_api::CurlApi* api;
     void operator()(curl_slist* list) const {
         for (curl_slist* item = list; item != nullptr; item = item->next) {
             if (item->data != nullptr) explicit_bzero(item->data, strlen(item->data));
         }
-        curl_slist_free_all(list);
+        api->slist_free_all(list);
     }
 };
 
@@ -101,41 +103,43 @@ std::expected<std::string, HttpFailure> http_get(const std::string& url, const s
     if (!starts_with_ignoring_case(url, "http://") && !starts_with_ignoring_case(url, "https://")) {
         return request_failure("only http:// and https:// URLs are fetched");
     }
-    static const CURLcode global = curl_global_init(CURL_GLOBAL_DEFAULT);
-    if (global != CURLE_OK) return request_failure(curl_easy_strerror(global));
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    const auto loaded = curl_api::curl();
+    if (!loaded) return request_failure(loaded.error());
+    const curl_api::CurlApi& api = **loaded;
+    std::unique_ptr<CURL, CurlDeleter> curl(api.easy_init(), CurlDeleter{&api});
     if (!curl) return request_failure("the HTTP client could not be initialised");
 
     std::string header = "Authorization: Bearer " + token;
-    std::unique_ptr<curl_slist, HeaderListDeleter> headers(curl_slist_append(nullptr, header.c_str()));
+    std::unique_ptr<curl_slist, HeaderListDeleter> headers(api.slist_append(nullptr, header.c_str()),
+                                                             HeaderListDeleter{&api});
     explicit_bzero(header.data(), header.size());
     if (!headers) return request_failure("the HTTP client could not be initialised");
 
     std::array<char, CURL_ERROR_SIZE> error{};
     Transfer transfer;
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error.data());
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    api.easy_setopt(c, CURLOPT_ERRORBUFFER, error.data());
+    api.easy_setopt(c, CURLOPT_URL, url.c_str());
 #if LIBCURL_VERSION_NUM >= 0x075500
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    api.easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
 #else
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    api.easy_setopt(c, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);  // the path requested is the path in the messages
-    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, kRequestTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
+    api.easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    api.easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);  // the path requested is the path in the messages
+    api.easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    api.easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    api.easy_setopt(c, CURLOPT_TIMEOUT, kRequestTimeoutSeconds);
+    api.easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    api.easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    api.easy_setopt(c, CURLOPT_WRITEFUNCTION, on_body);
+    api.easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
+    api.easy_setopt(c, CURLOPT_HEADERFUNCTION, on_header);
+    api.easy_setopt(c, CURLOPT_HEADERDATA, &transfer);
 
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = api.easy_perform(c);
     long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    api.easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     const bool answered = transfer.headers_complete && status != 0;
 
     if (answered && (status < 200 || status >= 300)) return request_failure(status_text(status));
@@ -143,7 +147,7 @@ std::expected<std::string, HttpFailure> http_get(const std::string& url, const s
         std::string text = transfer.too_large ? "the response body is larger than " +
                                                     std::to_string(kMaxBodyBytes / (1024 * 1024)) + " MiB"
                            : error[0] != '\0' ? std::string(error.data())
-                                              : std::string(curl_easy_strerror(rc));
+                                              : std::string(api.easy_strerror(rc));
         if (answered) return std::unexpected(HttpFailure{HttpFailure::Stage::Body, std::move(text)});
         return request_failure(std::move(text));
     }

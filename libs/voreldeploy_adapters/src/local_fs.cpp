@@ -111,12 +111,39 @@ AdapterResult<ContentHash> hash_file(const fs::path& path) {
     return hash_fd(fd->get());
 }
 
+// Starts writing a file being filled to disk as it grows, a stretch at a
+// time, without waiting. Left alone, the kernel would hold a large copy in
+// memory and only begin writing it when the caller flushes, so the whole
+// write would be waited for at the end; started early, it proceeds while
+// the rest is copied and re-hashed. Only a hint: the flush before the file
+// is published is what makes it durable.
+class EarlyWriteback {
+public:
+    explicit EarlyWriteback(int fd) : fd_(fd) {}
+    void wrote(std::size_t bytes) {
+        written_ += static_cast<off_t>(bytes);
+        if (written_ - started_ < kStretch) return;
+        ::sync_file_range(fd_, started_, written_ - started_, SYNC_FILE_RANGE_WRITE);
+        started_ = written_;
+    }
+
+private:
+    static constexpr off_t kStretch = off_t{8} << 20;
+    int fd_;
+    off_t written_ = 0;
+    off_t started_ = 0;
+};
+
 // Copies what is left to read from `in` to `out` in chunks, in the kernel
 // when it can.
 bool copy_fd_to(int in, int out) {
+    EarlyWriteback writeback(out);
     for (;;) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
-        if (n > 0) continue;
+        if (n > 0) {
+            writeback.wrote(static_cast<std::size_t>(n));
+            continue;
+        }
         if (n == 0) return true;
         if (errno == EINTR) continue;
         if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return false;
@@ -128,6 +155,7 @@ bool copy_fd_to(int in, int out) {
         if (n < 0) return false;
         if (n == 0) return true;
         if (!write_all(out, buffer.data(), static_cast<std::size_t>(n))) return false;
+        writeback.wrote(static_cast<std::size_t>(n));
     }
 }
 
