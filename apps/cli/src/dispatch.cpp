@@ -3,6 +3,7 @@
 #include <string>
 #include <variant>
 
+#include "demo_fixtures.hpp"
 #include "drift_commands.hpp"
 #include "manifest_commands.hpp"
 #include "plan_commands.hpp"
@@ -91,7 +92,7 @@ CommandResult dispatch_trust(const cli::TrustCommand& command) {
 CommandResult dispatch(const cli::Cli& cli) {
     return std::visit(Overloaded{
                           [](const cli::Keygen&) { return commands::keygen(); },
-                          [](const cli::DemoFixtures&) { return not_available("demo-fixtures"); },
+                          [](const cli::DemoFixtures& leaf) { return commands::demo_fixtures(leaf); },
                           [](const cli::Manifest& group) { return dispatch_manifest(group.command); },
                           [](const cli::Plan& group) { return dispatch_plan(group.command); },
                           [](const cli::Run& group) { return dispatch_run(group.command); },

@@ -95,13 +95,23 @@ std::expected<std::string, std::string> read_text_file(const fs::path& path) {
     return text;
 }
 
-std::expected<void, std::string> write_file(const fs::path& path, std::string_view bytes, std::optional<mode_t> mode) {
-    const auto fail = [&](int code) { return std::unexpected("writing " + path.string() + ": " + os_error_text(code)); };
+namespace {
+
+// Why a replacement failed: the system error code, and whether it came from
+// creating the missing parent directories rather than from the file itself.
+struct ReplaceFailure {
+    int code = 0;
+    bool creating_parent = false;
+};
+
+std::expected<void, ReplaceFailure> replace_file(const fs::path& path, std::string_view bytes,
+                                                 std::optional<mode_t> mode) {
+    const auto fail = [](int code) { return std::unexpected(ReplaceFailure{code, false}); };
 
     if (const fs::path parent = path.parent_path(); !parent.empty()) {
         std::error_code ec;
         fs::create_directories(parent, ec);
-        if (ec) return std::unexpected(os_error_text(ec.value()));
+        if (ec) return std::unexpected(ReplaceFailure{ec.value(), true});
     }
 
     const auto resolved = resolve_links(path);
@@ -138,6 +148,23 @@ std::expected<void, std::string> write_file(const fs::path& path, std::string_vi
     const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     Fd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir_fd.get() >= 0) ::fsync(dir_fd.get());
+    return {};
+}
+
+}  // namespace
+
+std::expected<void, std::string> write_file(const fs::path& path, std::string_view bytes, std::optional<mode_t> mode) {
+    auto replaced = replace_file(path, bytes, mode);
+    if (replaced) return {};
+    // A parent directory that cannot be made is reported in the system's
+    // own words, with no prefix.
+    if (replaced.error().creating_parent) return std::unexpected(os_error_text(replaced.error().code));
+    return std::unexpected("writing " + path.string() + ": " + os_error_text(replaced.error().code));
+}
+
+std::expected<void, std::string> write_raw_file(const fs::path& path, std::string_view bytes) {
+    auto replaced = replace_file(path, bytes, std::nullopt);
+    if (!replaced) return std::unexpected(os_error_text(replaced.error().code));
     return {};
 }
 

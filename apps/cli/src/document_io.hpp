@@ -79,6 +79,10 @@ std::expected<std::string, std::string> read_text_file(const std::filesystem::pa
 std::expected<void, std::string> write_file(const std::filesystem::path& path, std::string_view bytes,
                                             std::optional<mode_t> mode = std::nullopt);
 
+// The same replacement for bytes that are not a document (payload files):
+// any failure is the operating system's error text alone.
+std::expected<void, std::string> write_raw_file(const std::filesystem::path& path, std::string_view bytes);
+
 template <vorelcore_json::HasCodec T>
 std::expected<T, std::string> read_json(const std::filesystem::path& path) {
     auto text = read_text_file(path);
