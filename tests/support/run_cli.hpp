@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -51,14 +52,17 @@ inline std::string slurp(const std::filesystem::path& path) {
 
 // `env` overrides (a value) or removes (no value) variables of this process's
 // environment; every VORELDEPLOY_ variable is removed unless named, so tests
-// never depend on the caller's shell.
+// never depend on the caller's shell. Safe to call from several threads at
+// once: each call captures into files of its own.
 inline CliResult run_cli(const std::vector<std::string>& args,
                          const std::map<std::string, std::optional<std::string>>& env = {}) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("vorel-run-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    const fs::path out_path = dir / "stdout";
-    const fs::path err_path = dir / "stderr";
+    static std::atomic<unsigned> calls{0};
+    const std::string call = std::to_string(calls++);
+    const fs::path out_path = dir / ("stdout-" + call);
+    const fs::path err_path = dir / ("stderr-" + call);
 
     std::vector<std::string> env_strings;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -96,6 +100,8 @@ inline CliResult run_cli(const std::vector<std::string>& args,
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     result.out = slurp(out_path);
     result.err = slurp(err_path);
+    fs::remove(out_path);
+    fs::remove(err_path);
     return result;
 }
 
