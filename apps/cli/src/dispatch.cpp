@@ -3,6 +3,7 @@
 #include <string>
 #include <variant>
 
+#include "doctor.hpp"
 #include "drift_commands.hpp"
 #include "manifest_commands.hpp"
 #include "plan_commands.hpp"
@@ -100,7 +101,7 @@ CommandResult dispatch(const cli::Cli& cli) {
                           [](const cli::Target& group) { return dispatch_target(group.command); },
                           [](const cli::Ruleset& group) { return dispatch_ruleset(group.command); },
                           [](const cli::Trust& group) { return dispatch_trust(group.command); },
-                          [](const cli::Doctor&) { return not_available("doctor"); },
+                          [](const cli::Doctor&) { return commands::doctor(); },
                       },
                       cli.command);
 }
