@@ -249,8 +249,8 @@ TEST_F(DoctorRunner, AnOperationErrorEndsTheRunWithItsOwnTextAndNoFailLine) {
     const auto result = run(sections);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), "the operation's own words");
-    EXPECT_THAT(lines_of(out.str()),
-                ElementsAreArray<std::string>({"== VorelDeploy doctor ==", "-- only --", "  [pass] writes its evidence"}));
+    EXPECT_THAT(lines_of(out.str()), ElementsAreArray<std::string>({"== VorelDeploy doctor ==", "-- only --",
+                                                                     "  [pass] writes its evidence"}));
     EXPECT_TRUE(fs::exists(scratch_seen / "evidence.txt"));
 }
 

