@@ -403,10 +403,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 
 TEST(ProgramOutput, DispatchErrorIsTheOnlyLineOnStandardError) {
-    const auto result = vorel_test::run_cli({"doctor"});
+    const auto result = vorel_test::run_cli({"plan", "parse", "--input", "/nonexistent/plan.json"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "error: doctor is not available yet\n");
+    EXPECT_EQ(result.err, "error: reading /nonexistent/plan.json: No such file or directory (os error 2)\n");
 }
 
 TEST(ProgramOutput, SimulateHelpCarriesTheFlagHelpTexts) {

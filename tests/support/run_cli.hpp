@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
@@ -23,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -181,6 +183,7 @@ public:
         return registry;
     }
     void add(std::string secret) {
+        const std::lock_guard lock(mutex_);
         sync();
         if (secret.empty()) return;  // an empty passphrase is not a value that can leak
         if (secret.size() < kMinSecretBytes) {
@@ -190,7 +193,9 @@ public:
         }
         if (std::ranges::find(secrets_, secret) == secrets_.end()) secrets_.push_back(std::move(secret));
     }
-    const std::vector<std::string>& secrets() {
+    // A copy: programs started from several threads check their output at once.
+    std::vector<std::string> secrets() {
+        const std::lock_guard lock(mutex_);
         sync();
         return secrets_;
     }
@@ -203,6 +208,7 @@ private:
             secrets_.clear();
         }
     }
+    std::mutex mutex_;
     const ::testing::TestInfo* owner_ = nullptr;
     std::vector<std::string> secrets_;
 };
@@ -231,7 +237,8 @@ public:
     CliProcess(const std::vector<std::string>& args, const std::map<std::string, std::optional<std::string>>& env,
                const std::vector<std::string>& launcher = {}) {
         namespace fs = std::filesystem;
-        static int counter = 0;
+        // Several threads may start programs at once: each gets files of its own.
+        static std::atomic<unsigned> counter{0};
         dir_ = fs::temp_directory_path() / ("vorel-run-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
         fs::create_directories(dir_);
         command_ = args;

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "demo_fixtures.hpp"
+#include "doctor.hpp"
 #include "drift_commands.hpp"
 #include "manifest_commands.hpp"
 #include "plan_commands.hpp"
@@ -19,11 +20,6 @@ template <class... Branches>
 struct Overloaded : Branches... {
     using Branches::operator()...;
 };
-
-// A leaf whose command has not been built yet.
-CommandResult not_available(const std::string& command) {
-    return std::unexpected(command + " is not available yet");
-}
 
 CommandResult dispatch_manifest(const cli::ManifestCommand& command) {
     return std::visit(Overloaded{
@@ -101,7 +97,7 @@ CommandResult dispatch(const cli::Cli& cli) {
                           [](const cli::Target& group) { return dispatch_target(group.command); },
                           [](const cli::Ruleset& group) { return dispatch_ruleset(group.command); },
                           [](const cli::Trust& group) { return dispatch_trust(group.command); },
-                          [](const cli::Doctor&) { return not_available("doctor"); },
+                          [](const cli::Doctor&) { return commands::doctor(); },
                       },
                       cli.command);
 }

@@ -29,8 +29,14 @@ struct PolicyRequestFields {
     friend bool operator==(const PolicyRequestFields&, const PolicyRequestFields&) = default;
 };
 
-// Reads the request fields at `path` and builds the policy input for the
-// fixed `action`, requested at `now`, schema version 1.
+// The policy input of `fields` for the fixed `action`, requested at `now`,
+// schema version 1; the product is the action's own.
+vorelcore_policy::input::PolicyInput policy_input_from_fields(PolicyRequestFields fields,
+                                                              const vorelcore_policy::action::PolicyActionId& action,
+                                                              const vorelcore_contracts::time::Timestamp& now);
+
+// Reads the request fields at `path` and builds their policy input as
+// `policy_input_from_fields` does.
 std::expected<vorelcore_policy::input::PolicyInput, std::string> build_policy_input(
     const std::filesystem::path& path, const vorelcore_policy::action::PolicyActionId& action,
     const vorelcore_contracts::time::Timestamp& now);

@@ -35,6 +35,22 @@ std::string outcome_debug(const StepOutcome& outcome) {
     return std::visit(Debug{}, outcome);
 }
 
+DeployTarget local_target(const vorelcore_contracts::ids::Slug& name) {
+    DeployTarget target;
+    target.id = voreldeploy_contracts::ids::TargetId::generate();
+    target.tenant_id = vorelcore_contracts::ids::TenantId::generate();
+    target.workspace_id = vorelcore_contracts::ids::WorkspaceId::generate();
+    target.name = name;
+    target.target_type = voreldeploy_contracts::target::TargetType::LocalFilesystem;
+    target.endpoint_ref = name;
+    target.credential_secret_ref = *vorelcore_contracts::ids::Slug::parse("none");
+    target.status = voreldeploy_contracts::target::TargetStatus::Active;
+    target.health_status = voreldeploy_contracts::target::TargetHealth::Unknown;
+    target.created_by = vorelcore_contracts::ids::IdentityId::generate();
+    target.created_at = Timestamp::now();
+    return target;
+}
+
 namespace {
 
 std::string no_bundle_entry(const ArtifactId& id) { return "no artifact bundle entry supplied for " + id.to_string(); }
@@ -112,19 +128,7 @@ CommandResult target_verify_artifact(const cli::TargetVerifyArtifact& args) {
 
     // A target record only to give the adapter its request shape; it is
     // never written anywhere.
-    const auto slug = [](const char* text) { return *vorelcore_contracts::ids::Slug::parse(text); };
-    DeployTarget target;
-    target.id = voreldeploy_contracts::ids::TargetId::generate();
-    target.tenant_id = vorelcore_contracts::ids::TenantId::generate();
-    target.workspace_id = vorelcore_contracts::ids::WorkspaceId::generate();
-    target.name = slug("verify-artifact-target");
-    target.target_type = voreldeploy_contracts::target::TargetType::LocalFilesystem;
-    target.endpoint_ref = slug("verify-artifact-target");
-    target.credential_secret_ref = slug("none");
-    target.status = voreldeploy_contracts::target::TargetStatus::Active;
-    target.health_status = voreldeploy_contracts::target::TargetHealth::Unknown;
-    target.created_by = vorelcore_contracts::ids::IdentityId::generate();
-    target.created_at = Timestamp::now();
+    const DeployTarget target = local_target(*vorelcore_contracts::ids::Slug::parse("verify-artifact-target"));
 
     const LocalFilesystemAdapter adapter(args.root_dir);
     const DeploymentStepKind step = voreldeploy_contracts::plan::ApplyArtifact{*id};

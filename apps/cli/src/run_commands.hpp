@@ -11,6 +11,12 @@
 
 namespace razavovivodidi::commands {
 
+// A local-filesystem target record named `name` (also its endpoint), with
+// no credentials ("none"), active, health unknown, fresh tenant, workspace
+// and creator, created now. Only the adapter's request needs it; the
+// directory itself is the adapter's root.
+voreldeploy_contracts::target::DeployTarget local_target(const vorelcore_contracts::ids::Slug& name);
+
 // "Applied", "Verified", "Skipped { reason: \"..\" }", "Failed { reason_redacted: \"..\" }".
 std::string outcome_debug(const voreldeploy_contracts::run::StepOutcome& outcome);
 
