@@ -22,8 +22,11 @@ build: deps $(BUILD_DIR)/build.ninja
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The tool's main job for a newcomer: the offline self-check against the real
+# components, then the operator's whole journey on freshly made fixtures.
 demo: build
-	$(BIN) plan parse --input examples/plan.json
+	$(BIN) doctor
+	examples/walkthrough.sh $(BIN)
 
 $(ASAN_DIR)/build.ninja: CMakeLists.txt | deps
 	cmake -S . -B $(ASAN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVOREL_SANITIZE=ON

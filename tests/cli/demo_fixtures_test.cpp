@@ -30,6 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using razavovivodidi::read_json;
+using vorel_test::register_secret;
 using vorel_test::run_cli;
 using vorel_test::ScratchDir;
 using vorel_test::slurp;
@@ -106,9 +107,10 @@ protected:
     // key: the signed file's path and the key's public half.
     std::pair<std::string, std::string> sign_manifest(const std::string& name) {
         const auto key = vorelcore_crypto::keys::SigningKey::generate();
+        const std::string seed = razavovivodidi::hex_encode(key.seed());
+        register_secret(seed);
         const std::string out = (scratch / ("signed-" + name)).string();
-        const auto signed_ = run_cli({"manifest", "sign", "--input", file(name), "--seed",
-                                      razavovivodidi::hex_encode(key.seed()), "--out", out});
+        const auto signed_ = run_cli({"manifest", "sign", "--input", file(name), "--seed", seed, "--out", out});
         EXPECT_EQ(signed_.status, 0) << signed_.err;
         return {out, razavovivodidi::hex_encode(key.verifying_key().to_bytes())};
     }
@@ -317,6 +319,7 @@ TEST_F(DemoFixtures, DeclaredDigestsMatchB3sumExceptTheHostileEntry) {
     plan.status = voreldeploy_contracts::plan::PlanStatus::Approved;
     ASSERT_TRUE(razavovivodidi::write_json(scratch / "approved.json", plan));
     const std::string seed = razavovivodidi::hex_encode(vorelcore_crypto::keys::SigningKey::generate().seed());
+    register_secret(seed);
     struct Case {
         std::string bundle;
         std::string verdict;
