@@ -18,6 +18,9 @@ template <class... Branches>
 struct Overloaded : Branches... {
     using Branches::operator()...;
 };
+// Spelled out: clang before 17 does not deduce an aggregate's arguments.
+template <class... Branches>
+Overloaded(Branches...) -> Overloaded<Branches...>;
 
 // A leaf whose command has not been built yet.
 CommandResult not_available(const std::string& command) {
