@@ -6,7 +6,7 @@ JOBS       ?= 2
 CMAKE_GEN  := -G Ninja
 BIN        := $(BUILD_DIR)/apps/cli/razavovivodidi
 
-.PHONY: all deps build test demo asan test-asan bench clean
+.PHONY: all deps build test demo asan test-asan bench fuzz-build fuzz fuzz-smoke fuzz-seeds clean
 
 all: build
 
@@ -45,6 +45,31 @@ test-asan: asan
 export BENCH_MIB BENCH_RUNS BENCH_BIG_RUNS BENCH_MICRO_ARGS
 bench: build
 	bench/compare.sh $(BIN) $(BUILD_DIR)/bench/micro_bench bench/RESULTS.md
+
+# Fuzzing (clang-16, libFuzzer, ASan+UBSan) in its own build directory.
+# `make fuzz` runs every target FUZZ_SECONDS seconds, one after the other;
+# `make fuzz-smoke` runs each for FUZZ_SMOKE_SECONDS. `make fuzz-seeds`
+# rewrites the checked-in seed corpora from examples/ and fuzz/seeds/.
+FUZZ_DIR           ?= build/fuzz
+FUZZ_SECONDS       ?= 30
+FUZZ_SMOKE_SECONDS ?= 20
+FUZZ_TARGETS       := json_reader canonical typed_documents envelopes scalars policy_service_response
+
+$(FUZZ_DIR)/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B $(FUZZ_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOREL_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16
+
+fuzz-build: deps $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
+fuzz: fuzz-build
+	scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-smoke: fuzz-build
+	scripts/fuzz $(FUZZ_DIR) $(FUZZ_SMOKE_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-seeds: build
+	$(BUILD_DIR)/fuzz/fuzz_make_seeds .
 
 clean:
 	rm -rf build

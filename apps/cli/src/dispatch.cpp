@@ -20,6 +20,9 @@ template <class... Branches>
 struct Overloaded : Branches... {
     using Branches::operator()...;
 };
+// Spelled out: clang before 17 does not deduce an aggregate's arguments.
+template <class... Branches>
+Overloaded(Branches...) -> Overloaded<Branches...>;
 
 CommandResult dispatch_manifest(const cli::ManifestCommand& command) {
     return std::visit(Overloaded{

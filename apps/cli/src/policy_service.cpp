@@ -214,7 +214,32 @@ std::expected<ResolvedRuleset, std::string> resolve_from_service(const std::stri
 
     auto keys_text = fetch(trust_keys_url(base), token, "trust-keys");
     if (!keys_text) return std::unexpected(std::move(keys_text.error()));
-    auto keys = vorelcore_json::from_text<SuccessEnvelope<std::vector<TrustKeyEntryWire>>>(*keys_text);
+    auto trusted = parse_trust_keys_response(*keys_text);
+    if (!trusted) return std::unexpected(std::move(trusted.error()));
+
+    auto ruleset_text = fetch(ruleset_url(base, scope), token, "ruleset");
+    if (!ruleset_text) return std::unexpected(std::move(ruleset_text.error()));
+    auto bundle = parse_ruleset_response(*ruleset_text);
+    if (!bundle) return std::unexpected(std::move(bundle.error()));
+
+    auto verified = vorelpolicy_bundle::verify::verify_bundle(*bundle, *trusted, now, bundle_context());
+    if (!verified) {
+        return std::unexpected("VorelPolicy bundle failed local verification: " + verified.error().message());
+    }
+    return ResolvedRuleset{std::move(verified->ruleset),
+                           "vorelpolicy-service " + url + " scope=" + scope + " (verified locally against " +
+                               std::to_string(trusted->size()) + " fetched trust key(s))"};
+}
+
+bool is_unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+}  // namespace
+
+std::expected<vorelpolicy_bundle::verify::TrustStore, std::string> parse_trust_keys_response(std::string_view body) {
+    auto keys = vorelcore_json::from_text<SuccessEnvelope<std::vector<TrustKeyEntryWire>>>(body);
     if (!keys) return std::unexpected("parsing VorelPolicy trust-keys response: " + keys.error());
 
     // Keys of every status go in; what a status means is verify_bundle's call.
@@ -225,27 +250,15 @@ std::expected<ResolvedRuleset, std::string> resolve_from_service(const std::stri
         if (!key) return std::unexpected(std::move(key.error()));
         trusted.trust_key(entry.key_id, *key, entry.status);
     }
+    return trusted;
+}
 
-    auto ruleset_text = fetch(ruleset_url(base, scope), token, "ruleset");
-    if (!ruleset_text) return std::unexpected(std::move(ruleset_text.error()));
-    auto response = vorelcore_json::from_text<SuccessEnvelope<RulesetResponseWire>>(*ruleset_text);
+std::expected<vorelpolicy_bundle::bundle::SignedPolicyBundle, std::string> parse_ruleset_response(
+    std::string_view body) {
+    auto response = vorelcore_json::from_text<SuccessEnvelope<RulesetResponseWire>>(body);
     if (!response) return std::unexpected("parsing VorelPolicy ruleset response: " + response.error());
-
-    auto verified = vorelpolicy_bundle::verify::verify_bundle(response->data.bundle, trusted, now, bundle_context());
-    if (!verified) {
-        return std::unexpected("VorelPolicy bundle failed local verification: " + verified.error().message());
-    }
-    return ResolvedRuleset{std::move(verified->ruleset),
-                           "vorelpolicy-service " + url + " scope=" + scope + " (verified locally against " +
-                               std::to_string(trusted.size()) + " fetched trust key(s))"};
+    return std::move(response->data.bundle);
 }
-
-bool is_unreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~';
-}
-
-}  // namespace
 
 std::string base_url(std::string_view url) {
     while (url.ends_with('/')) url.remove_suffix(1);

@@ -18,6 +18,7 @@
 #include "vorelcore_json/codec.hpp"
 #include "vorelcore_policy/eval.hpp"
 #include "vorelpolicy_bundle/bundle.hpp"
+#include "vorelpolicy_bundle/verify.hpp"
 
 namespace razavovivodidi::policy_service {
 
@@ -78,6 +79,17 @@ struct RulesetResponseWire {
     std::uint64_t version = 0;  // read, not otherwise used
     vorelpolicy_bundle::bundle::SignedPolicyBundle bundle;
 };
+
+// ------------------------------------------------------- reading answers
+
+// The body of a trust-keys answer as the keys to verify a bundle with. A
+// body that does not read, or any entry whose key is not a usable Ed25519
+// public key, refuses the whole answer.
+std::expected<vorelpolicy_bundle::verify::TrustStore, std::string> parse_trust_keys_response(std::string_view body);
+
+// The signed bundle in the body of a ruleset answer, not yet verified.
+std::expected<vorelpolicy_bundle::bundle::SignedPolicyBundle, std::string> parse_ruleset_response(
+    std::string_view body);
 
 }  // namespace razavovivodidi::policy_service
 

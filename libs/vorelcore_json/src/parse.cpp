@@ -10,7 +10,9 @@
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpedantic"
-#pragma GCC diagnostic ignored "-Wclass-memaccess"
+#ifndef __clang__
+#pragma GCC diagnostic ignored "-Wclass-memaccess"  // a GCC-only warning; clang has no such group
+#endif
 #include <rapidjson/error/error.h>
 #include <rapidjson/reader.h>
 #pragma GCC diagnostic pop

@@ -230,6 +230,16 @@ AdapterResult<const voreldeploy_contracts::artifact::ReleaseArtifact*> step_arti
 
 }  // namespace
 
+AdapterResult<std::optional<voreldeploy_contracts::ids::ArtifactId>> parse_active_pointer(std::string_view text) {
+    if (text.size() > kMaxActiveBytes) return std::unexpected(CorruptState{"ACTIVE pointer is not a valid artifact id"});
+    if (vorelcore_error::check_utf8(text)) return std::unexpected(Io{"stream did not contain valid UTF-8"});
+    const std::string_view trimmed = vorelcore_error::trim_unicode_whitespace(text);
+    if (trimmed.empty()) return std::nullopt;
+    auto id = voreldeploy_contracts::ids::ArtifactId::parse(trimmed);
+    if (!id) return std::unexpected(CorruptState{"ACTIVE pointer is not a valid artifact id"});
+    return *id;
+}
+
 fs::path LocalFilesystemAdapter::release_path(const ArtifactId& id) const {
     return root_ / "releases" / (id.to_string() + ".bin");
 }
@@ -249,12 +259,7 @@ AdapterResult<std::optional<LocalFilesystemAdapter::ArtifactId>> LocalFilesystem
         text.append(reinterpret_cast<const char*>(buffer.data()), static_cast<std::size_t>(n));
         if (text.size() > kMaxActiveBytes) return std::unexpected(CorruptState{"ACTIVE pointer is not a valid artifact id"});
     }
-    if (vorelcore_error::check_utf8(text)) return std::unexpected(Io{"stream did not contain valid UTF-8"});
-    const std::string_view trimmed = vorelcore_error::trim_unicode_whitespace(text);
-    if (trimmed.empty()) return std::nullopt;
-    auto id = ArtifactId::parse(trimmed);
-    if (!id) return std::unexpected(CorruptState{"ACTIVE pointer is not a valid artifact id"});
-    return *id;
+    return parse_active_pointer(text);
 }
 
 AdapterResult<void> LocalFilesystemAdapter::write_active(const std::optional<ArtifactId>& id) const {

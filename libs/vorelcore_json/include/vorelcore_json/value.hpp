@@ -29,16 +29,18 @@ public:
     // `std::int64_t`. Everything else numeric is a `double`.
     using Data = std::variant<Null, bool, std::uint64_t, std::int64_t, double, std::string, Array, Object>;
 
-    Value() = default;
-    Value(Null) {}
-    Value(bool b) : data_(b) {}
-    Value(std::uint64_t u) : data_(u) {}
+    // Defined below `Member`: each of them may destroy `data_`, which needs
+    // the element type of `Object` complete.
+    Value();
+    Value(Null);
+    Value(bool b);
+    Value(std::uint64_t u);
     Value(std::int64_t i);
-    Value(double d) : data_(d) {}
-    Value(std::string s) : data_(std::move(s)) {}
-    Value(const char* s) : data_(std::string(s)) {}
-    Value(Array a) : data_(std::move(a)) {}
-    Value(Object o) : data_(std::move(o)) {}
+    Value(double d);
+    Value(std::string s);
+    Value(const char* s);
+    Value(Array a);
+    Value(Object o);
 
     const Data& data() const { return data_; }
     Data& data() { return data_; }
@@ -73,6 +75,16 @@ struct Member {
 
     friend bool operator==(const Member& a, const Member& b) { return a.key == b.key && a.value == b.value; }
 };
+
+inline Value::Value() = default;
+inline Value::Value(Null) {}
+inline Value::Value(bool b) : data_(b) {}
+inline Value::Value(std::uint64_t u) : data_(u) {}
+inline Value::Value(double d) : data_(d) {}
+inline Value::Value(std::string s) : data_(std::move(s)) {}
+inline Value::Value(const char* s) : data_(std::string(s)) {}
+inline Value::Value(Array a) : data_(std::move(a)) {}
+inline Value::Value(Object o) : data_(std::move(o)) {}
 
 // Appends a member to an object value being built (writers use this).
 inline void push_member(Object& object, std::string key, Value value) {

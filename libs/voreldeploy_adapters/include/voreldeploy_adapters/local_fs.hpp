@@ -9,12 +9,19 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "vorelcore_crypto/hash.hpp"
 #include "voreldeploy_adapters/adapter.hpp"
 
 namespace voreldeploy_adapters::local_fs {
+
+// The text of an ACTIVE file: an artifact id, surrounding white space
+// allowed; empty (or only white space) means no release is active. More
+// than 4096 bytes, or text that is not an artifact id, is CorruptState;
+// bytes that are not UTF-8 are an Io error, as any unreadable file.
+AdapterResult<std::optional<voreldeploy_contracts::ids::ArtifactId>> parse_active_pointer(std::string_view text);
 
 class LocalFilesystemAdapter final : public TargetAdapter {
 public:
