@@ -11,6 +11,7 @@
 #include "document_io.hpp"
 #include "hex.hpp"
 #include "policy.hpp"
+#include "run_commands.hpp"
 #include "trust_store.hpp"
 #include "vorelcore_contracts/ids.hpp"
 #include "vorelcore_contracts/time.hpp"
@@ -211,8 +212,6 @@ CommandResult demo_fixtures(const cli::DemoFixtures& args) {
     if (!product) return std::unexpected(std::move(product.error()));
     auto target_name = slug_id<Slug>("local-demo-target");
     if (!target_name) return std::unexpected(std::move(target_name.error()));
-    auto no_credentials = slug_id<Slug>("none");
-    if (!no_credentials) return std::unexpected(std::move(no_credentials.error()));
 
     // Releases: v2 replaces v1 and names it as its rollback target.
     const ReleaseArtifact artifact_v1 = make_artifact(shared, shared.artifact_v1, *product, kVersionV1, kPayloadV1);
@@ -222,16 +221,9 @@ CommandResult demo_fixtures(const cli::DemoFixtures& args) {
     manifest_v2.required_migrations = {"2026-08-06-add-run-index"};
     manifest_v2.rollback_compatible_with = {manifest_v1.id};
 
-    target::DeployTarget local_target;
-    local_target.id = ids::TargetId::generate();
+    target::DeployTarget local_target = commands::local_target(*target_name);
     local_target.tenant_id = shared.tenant_id;
     local_target.workspace_id = shared.workspace_id;
-    local_target.name = *target_name;
-    local_target.target_type = target::TargetType::LocalFilesystem;
-    local_target.endpoint_ref = *target_name;
-    local_target.credential_secret_ref = *no_credentials;
-    local_target.status = target::TargetStatus::Active;
-    local_target.health_status = target::TargetHealth::Unknown;
     local_target.created_by = shared.created_by;
     local_target.created_at = shared.now;
 
