@@ -130,15 +130,11 @@ void encrypted(std::string_view text) {
     VOREL_FUZZ_CHECK(std::ranges::equal(opened->span(), envelope->ciphertext));
 }
 
-using Reader = void (*)(std::string_view);
+using vorel_fuzz::Reader;
 constexpr std::array<Reader, 4> kReaders{&signed_manifest, &signed_ruleset, &signed_bundle, &encrypted};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vorel_fuzz::Selected input;
-    if (!vorel_fuzz::select(data, size, kReaders.size(), input)) return 0;
-    if (!vorel_fuzz::is_utf8(input.text)) return 0;
-    kReaders[input.which](input.text);
-    return 0;
+    return vorel_fuzz::run_selected(data, size, kReaders);
 }

@@ -38,15 +38,19 @@ inline std::string_view text_of(const std::uint8_t* data, std::size_t size) {
 inline bool is_utf8(std::string_view text) { return !vorelcore_error::check_utf8(text); }
 
 // Targets that cover several readers take the first byte as the choice of
-// reader and the rest as its input.
-struct Selected {
-    std::size_t which;
-    std::string_view text;
-};
-inline bool select(const std::uint8_t* data, std::size_t size, std::size_t choices, Selected& out) {
-    if (size == 0) return false;
-    out = {static_cast<std::size_t>(data[0]) % choices, text_of(data + 1, size - 1)};
-    return true;
+// reader and the rest as its input. Document readers see UTF-8 only (as
+// above); the scalar parsers see any bytes.
+using Reader = void (*)(std::string_view);
+enum class Bytes { Utf8Only, Any };
+
+template <std::size_t N>
+int run_selected(const std::uint8_t* data, std::size_t size, const std::array<Reader, N>& readers,
+                 Bytes bytes = Bytes::Utf8Only) {
+    if (size == 0) return 0;
+    const std::string_view text = text_of(data + 1, size - 1);
+    if (bytes == Bytes::Utf8Only && !is_utf8(text)) return 0;
+    readers[static_cast<std::size_t>(data[0]) % N](text);
+    return 0;
 }
 
 // A document that reads must write a value that reads back and writes the

@@ -38,15 +38,11 @@ void ruleset(std::string_view body) {
     (void)vorelpolicy_bundle::verify::verify_bundle(*bundle, *keys, vorel_fuzz::now(), bundle->associated_data);
 }
 
-using Reader = void (*)(std::string_view);
+using vorel_fuzz::Reader;
 constexpr std::array<Reader, 2> kReaders{&trust_keys, &ruleset};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vorel_fuzz::Selected input;
-    if (!vorel_fuzz::select(data, size, kReaders.size(), input)) return 0;
-    if (!vorel_fuzz::is_utf8(input.text)) return 0;
-    kReaders[input.which](input.text);
-    return 0;
+    return vorel_fuzz::run_selected(data, size, kReaders);
 }

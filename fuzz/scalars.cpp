@@ -96,15 +96,12 @@ void hex_keys(std::string_view text) {
     }
 }
 
-using Reader = void (*)(std::string_view);
+using vorel_fuzz::Reader;
 constexpr std::array<Reader, 8> kReaders{&uuid,      &timestamp, &slug,           &content_hash,
                                          &signature, &action_id, &active_pointer, &hex_keys};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vorel_fuzz::Selected input;
-    if (!vorel_fuzz::select(data, size, kReaders.size(), input)) return 0;
-    kReaders[input.which](input.text);
-    return 0;
+    return vorel_fuzz::run_selected(data, size, kReaders, vorel_fuzz::Bytes::Any);
 }

@@ -54,7 +54,7 @@ void read_document(std::string_view text) {
     check_more(*document);
 }
 
-using Reader = void (*)(std::string_view);
+using vorel_fuzz::Reader;
 
 // The selector byte modulo the table size picks the entry.
 constexpr auto kReaders = std::apply(
@@ -66,9 +66,5 @@ constexpr auto kReaders = std::apply(
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vorel_fuzz::Selected input;
-    if (!vorel_fuzz::select(data, size, kReaders.size(), input)) return 0;
-    if (!vorel_fuzz::is_utf8(input.text)) return 0;
-    kReaders[input.which](input.text);
-    return 0;
+    return vorel_fuzz::run_selected(data, size, kReaders);
 }
