@@ -226,8 +226,8 @@ growth() {
           "\(.[-2].n) \(.[-1].n) \(.[-1].per / .[-2].per)" end' micro.json
 }
 growth_rows=()
-for spec in "BM_Evaluate n linear" "BM_VerifyChain n linear" "BM_DriftCompare nlogn n log n"; do
-    read -r name model label <<< "$spec"
+for row in "BM_Evaluate n linear" "BM_VerifyChain n linear" "BM_DriftCompare nlogn n log n"; do
+    read -r name model label <<< "$row"
     g=$(growth "$name" "$model")
     if [ "$g" = "n/a" ]; then
         growth_rows+=("| \`$name\` | $label | not measured | | |")
