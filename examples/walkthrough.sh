@@ -76,13 +76,18 @@ invoke() {
     set -e
 }
 
+# Shows the command line, runs it and prints what it printed.
+run_shown() {
+    show "$@"
+    invoke "$@"
+    if [[ -n $OUT ]]; then printf '%s\n' "$OUT"; fi
+}
+
 # expect_ok NEEDLE ARGS...: the command must succeed and print NEEDLE.
 expect_ok() {
     local needle=$1
     shift
-    show "$@"
-    invoke "$@"
-    [[ -n $OUT ]] && printf '%s\n' "$OUT"
+    run_shown "$@"
     ((STATUS == 0)) || die "'razavovivodidi ${*:1:2} ...' failed (exit $STATUS) where success was expected"
     [[ $OUT == *"$needle"* ]] || die "'razavovivodidi ${*:1:2} ...' did not print: $needle"
 }
@@ -91,9 +96,7 @@ expect_ok() {
 expect_refused() {
     local needle=$1
     shift
-    show "$@"
-    invoke "$@"
-    [[ -n $OUT ]] && printf '%s\n' "$OUT"
+    run_shown "$@"
     ((STATUS != 0)) || die "'razavovivodidi ${*:1:2} ...' succeeded where a refusal was expected"
     ((STATUS == 1)) || die "'razavovivodidi ${*:1:2} ...' ended with exit $STATUS, not a refusal (exit 1)"
     [[ $OUT == *"$needle"* ]] || die "'razavovivodidi ${*:1:2} ...' was refused, but not with: $needle"
